@@ -1,0 +1,42 @@
+// FilePath: a path as a byte string, with "/" as the only separator.
+//
+//   base::FilePath dir("/tmp/");
+//   base::FilePath pid = dir.Append("process_manager.pid");  // /tmp/process_manager.pid
+//   pid.BaseName().value();                                   // "process_manager.pid"
+//
+// A path built from text is cut at its first NUL byte.
+
+#ifndef VORN_BASE_FILE_PATH_H_
+#define VORN_BASE_FILE_PATH_H_
+
+#include <string>
+#include <string_view>
+
+namespace base {
+
+class FilePath {
+ public:
+  FilePath() = default;
+  explicit FilePath(std::string_view path);
+
+  const std::string& value() const { return path_; }
+  bool empty() const { return path_.empty(); }
+
+  // `component` appended with one "/" between (see the .cc for the rules on
+  // "." and trailing separators).
+  FilePath Append(std::string_view component) const;
+  // The text after the last "/" (the whole path when it has none).
+  FilePath BaseName() const;
+  // The text before the last "/"; "." when there is none, "/" for the root.
+  FilePath DirName() const;
+
+  bool operator==(const FilePath& other) const { return path_ == other.path_; }
+  bool operator!=(const FilePath& other) const { return path_ != other.path_; }
+
+ private:
+  std::string path_;  // never holds a NUL byte
+};
+
+}  // namespace base
+
+#endif  // VORN_BASE_FILE_PATH_H_

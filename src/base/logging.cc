@@ -1,0 +1,371 @@
+#include "base/logging.h"
+
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/syscall.h>
+#include <sys/time.h>
+#include <time.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <iomanip>
+#include <mutex>
+#include <string_view>
+#include <vector>
+
+#include "base/command_line.h"
+
+namespace logging {
+
+namespace {
+
+// One "vmodule" rule: source files matching `pattern` log verbose messages up
+// to `level`.
+struct VlogRule {
+  std::string pattern;
+  int level = 0;
+  bool is_path = false;  // pattern holds "/" or "\\": match the whole path
+};
+
+struct LoggingState {
+  int min_log_level = 0;
+  uint32_t destination = LOG_DEFAULT;
+  std::string log_file_path = "debug.log";
+  LogLockingState lock_log = LOCK_LOG_FILE;
+  bool log_process_id = false;
+  bool log_thread_id = false;
+  bool log_timestamp = true;
+  bool log_tickcount = false;
+  std::string prefix;
+  LogMessageHandlerFunction handler = nullptr;
+  bool vlog_initialized = false;
+  std::vector<VlogRule> vlog_rules;
+  int log_file_fd = -1;  // opened on first use; guarded by file_mutex
+};
+
+LoggingState& State() {
+  // Never destroyed, so messages issued from static destructors still work.
+  static LoggingState* state = new LoggingState;
+  return *state;
+}
+
+std::mutex& FileMutex() {
+  static std::mutex* mutex = new std::mutex;
+  return *mutex;
+}
+
+// The text after the last "/" or "\\".
+const char* BaseName(const char* file) {
+  const char* base = file;
+  for (const char* p = file; *p; ++p) {
+    if (*p == '/' || *p == '\\') base = p + 1;
+  }
+  return base;
+}
+
+// Strict decimal integer: optional sign, at least one digit, nothing else,
+// within the int range.
+bool ParseInt(std::string_view text, int* out) {
+  if (text.empty()) return false;
+  size_t i = 0;
+  bool negative = false;
+  if (text[0] == '+' || text[0] == '-') {
+    negative = text[0] == '-';
+    i = 1;
+  }
+  if (i == text.size()) return false;
+  int64_t value = 0;
+  for (; i < text.size(); ++i) {
+    char c = text[i];
+    if (c < '0' || c > '9') return false;
+    value = value * 10 + (c - '0');
+    if (value > 2147483648LL) return false;
+  }
+  if (negative) value = -value;
+  if (value > 2147483647LL || value < -2147483648LL) return false;
+  *out = static_cast<int>(value);
+  return true;
+}
+
+// Glob match with "*" (any run) and "?" (any one character), iterative.
+bool MatchPattern(std::string_view text, std::string_view pattern) {
+  size_t t = 0, p = 0, star = std::string_view::npos, mark = 0;
+  while (t < text.size()) {
+    if (p < pattern.size() && (pattern[p] == '?' || pattern[p] == text[t])) {
+      ++t;
+      ++p;
+    } else if (p < pattern.size() && pattern[p] == '*') {
+      star = p++;
+      mark = t;
+    } else if (star != std::string_view::npos) {
+      p = star + 1;
+      t = ++mark;
+    } else {
+      return false;
+    }
+  }
+  while (p < pattern.size() && pattern[p] == '*') ++p;
+  return p == pattern.size();
+}
+
+void ParseVmodule(const std::string& text, std::vector<VlogRule>* rules) {
+  size_t start = 0;
+  while (start <= text.size()) {
+    size_t comma = text.find(',', start);
+    if (comma == std::string::npos) comma = text.size();
+    std::string_view pair(text.data() + start, comma - start);
+    size_t eq = pair.rfind('=');
+    int level = 0;
+    if (eq != std::string_view::npos && eq > 0 &&
+        ParseInt(pair.substr(eq + 1), &level)) {
+      VlogRule rule;
+      rule.pattern = std::string(pair.substr(0, eq));
+      rule.level = level;
+      rule.is_path = rule.pattern.find_first_of("/\\") != std::string::npos;
+      rules->push_back(std::move(rule));
+    }
+    start = comma + 1;
+  }
+}
+
+void InitVlog(const base::ParsedCommandLine& command_line) {
+  LoggingState& state = State();
+  // Setting up verbosity twice means two owners think they configure logging.
+  CHECK(!state.vlog_initialized);
+  state.vlog_initialized = true;
+  if (command_line.HasSwitchNamed("v")) {
+    int level = 0;
+    if (ParseInt(command_line.SwitchValue("v"), &level)) {
+      SetMinLogLevel(-level);
+    }
+  }
+  if (command_line.HasSwitchNamed("vmodule")) {
+    ParseVmodule(command_line.SwitchValue("vmodule"), &state.vlog_rules);
+  }
+}
+
+// Opens the log file in append mode if it is not open yet. Caller holds the
+// file mutex.
+bool OpenLogFileLocked() {
+  LoggingState& state = State();
+  if (state.log_file_fd >= 0) return true;
+  int fd;
+  do {
+    fd = open(state.log_file_path.c_str(),
+              O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0644);
+  } while (fd < 0 && errno == EINTR);
+  if (fd < 0) return false;
+  state.log_file_fd = fd;
+  return true;
+}
+
+// Writes all of `data`, retrying after partial writes and interruptions.
+// Errors are ignored: there is nowhere left to report them.
+void WriteAll(int fd, const char* data, size_t size) {
+  while (size > 0) {
+    ssize_t written = write(fd, data, size);
+    if (written < 0) {
+      if (errno == EINTR) continue;
+      return;
+    }
+    data += written;
+    size -= static_cast<size_t>(written);
+  }
+}
+
+void WriteToFile(const std::string& line) {
+  LoggingState& state = State();
+  std::lock_guard<std::mutex> lock(FileMutex());
+  if (!OpenLogFileLocked()) return;
+  bool file_lock = state.lock_log == LOCK_LOG_FILE;
+  if (file_lock) {
+    while (flock(state.log_file_fd, LOCK_EX) < 0 && errno == EINTR) {
+    }
+  }
+  WriteAll(state.log_file_fd, line.data(), line.size());
+  if (file_lock) flock(state.log_file_fd, LOCK_UN);
+}
+
+int64_t MonotonicMicroseconds() {
+  struct timespec ts;
+  clock_gettime(CLOCK_MONOTONIC, &ts);
+  return static_cast<int64_t>(ts.tv_sec) * 1000000 + ts.tv_nsec / 1000;
+}
+
+}  // namespace
+
+bool InitLogging(const LoggingSettings& settings) {
+  LoggingState& state = State();
+  if (base::HasProcessCommandLine()) {
+    const base::ParsedCommandLine& command_line = base::ProcessCommandLine();
+    if (command_line.HasSwitchNamed("v") ||
+        command_line.HasSwitchNamed("vmodule")) {
+      InitVlog(command_line);
+    }
+  }
+  state.destination = settings.logging_dest;
+  state.lock_log = settings.lock_log;
+  if (!(settings.logging_dest & LOG_TO_FILE)) return true;
+
+  std::lock_guard<std::mutex> lock(FileMutex());
+  if (state.log_file_fd >= 0) {
+    close(state.log_file_fd);
+    state.log_file_fd = -1;
+  }
+  state.log_file_path = settings.log_file_path;
+  if (settings.delete_old == DELETE_OLD_LOG_FILE) {
+    unlink(state.log_file_path.c_str());
+  }
+  return OpenLogFileLocked();
+}
+
+void SetMinLogLevel(int level) {
+  State().min_log_level = level < LOG_FATAL ? level : LOG_FATAL;
+}
+
+int GetMinLogLevel() { return State().min_log_level; }
+
+bool ShouldCreateLogMessage(LogSeverity severity) {
+  const LoggingState& state = State();
+  if (severity < state.min_log_level) return false;
+  return state.destination != LOG_NONE || state.handler != nullptr ||
+         severity >= LOG_ERROR;
+}
+
+int GetVlogLevel(const char* file) {
+  const LoggingState& state = State();
+  if (!state.vlog_rules.empty()) {
+    std::string_view path(file);
+    std::string_view module(BaseName(file));
+    // The module of a plain pattern is the base name without its extension.
+    size_t dot = module.rfind('.');
+    if (dot != std::string_view::npos) module = module.substr(0, dot);
+    for (const VlogRule& rule : state.vlog_rules) {
+      if (MatchPattern(rule.is_path ? path : module, rule.pattern)) {
+        return rule.level;
+      }
+    }
+  }
+  return -state.min_log_level;
+}
+
+void SetLogItems(bool enable_process_id, bool enable_thread_id,
+                 bool enable_timestamp, bool enable_tickcount) {
+  LoggingState& state = State();
+  state.log_process_id = enable_process_id;
+  state.log_thread_id = enable_thread_id;
+  state.log_timestamp = enable_timestamp;
+  state.log_tickcount = enable_tickcount;
+}
+
+void SetLogPrefix(const char* prefix) {
+  State().prefix = prefix ? prefix : "";
+}
+
+void SetLogMessageHandler(LogMessageHandlerFunction handler) {
+  State().handler = handler;
+}
+
+LogMessageHandlerFunction GetLogMessageHandler() { return State().handler; }
+
+std::string SeverityName(LogSeverity severity) {
+  static const char* const kNames[LOG_NUM_SEVERITIES] = {"INFO", "WARNING",
+                                                         "ERROR", "FATAL"};
+  if (severity < 0) {
+    // Written through int64_t so that the most negative int stays positive.
+    return "VERBOSE" + std::to_string(-static_cast<int64_t>(severity));
+  }
+  if (severity < LOG_NUM_SEVERITIES) return kNames[severity];
+  return "UNKNOWN";
+}
+
+void ImmediateCrash() { __builtin_trap(); }
+
+LogMessage::LogMessage(const char* file, int line, LogSeverity severity)
+    : severity_(severity), file_(file), line_(line), saved_errno_(errno) {
+  errno = 0;
+  Init(file, line);
+}
+
+LogMessage::~LogMessage() { Flush(); }
+
+void LogMessage::Init(const char* file, int line) {
+  const LoggingState& state = State();
+  stream_ << '[';
+  if (!state.prefix.empty()) stream_ << state.prefix << ':';
+  if (state.log_process_id) stream_ << getpid() << ':';
+  if (state.log_thread_id) {
+    stream_ << static_cast<long>(syscall(SYS_gettid)) << ':';
+  }
+  if (state.log_timestamp) {
+    struct timeval now;
+    gettimeofday(&now, nullptr);
+    time_t seconds = now.tv_sec;
+    struct tm local;
+    localtime_r(&seconds, &local);
+    char stamp[32];
+    snprintf(stamp, sizeof(stamp), "%02d%02d/%02d%02d%02d.%06ld:",
+             local.tm_mon + 1, local.tm_mday, local.tm_hour, local.tm_min,
+             local.tm_sec, static_cast<long>(now.tv_usec));
+    stream_ << stamp;
+  }
+  if (state.log_tickcount) stream_ << MonotonicMicroseconds() << ':';
+  stream_ << SeverityName(severity_) << ':' << BaseName(file) << '(' << line
+          << ")] ";
+  message_start_ = static_cast<size_t>(stream_.tellp());
+}
+
+void LogMessage::Flush() {
+  if (flushed_) return;
+  flushed_ = true;
+  const LoggingState& state = State();
+  stream_ << '\n';
+  std::string line = stream_.str();
+
+  bool handled = state.handler != nullptr &&
+                 state.handler(severity_, file_, line_, message_start_, line);
+  if (!handled) {
+    bool to_stderr =
+        (state.destination & LOG_TO_STDERR) ||
+        (!(state.destination & (LOG_TO_SYSTEM_DEBUG_LOG | LOG_TO_STDERR)) &&
+         severity_ >= LOG_ERROR);
+    if (to_stderr) {
+      WriteAll(STDERR_FILENO, line.data(), line.size());
+      fflush(stderr);
+    }
+    if (state.destination & LOG_TO_FILE) WriteToFile(line);
+  }
+
+  if (severity_ == LOG_FATAL) {
+    // Keep the message on the stack between two markers, where a core dump
+    // shows it, then stop at once.
+    volatile uint32_t start_marker = 0xDEADBEEF;
+    char message[1024];
+    size_t length = line.size() - message_start_;
+    if (length > sizeof(message) - 1) length = sizeof(message) - 1;
+    memcpy(message, line.data() + message_start_, length);
+    message[length] = '\0';
+    volatile uint32_t end_marker = 0xCAFEF00D;
+    asm volatile("" : : "r"(message) : "memory");
+    (void)start_marker;
+    (void)end_marker;
+    ImmediateCrash();
+  }
+  errno = saved_errno_;
+}
+
+ErrnoLogMessage::ErrnoLogMessage(const char* file, int line,
+                                 LogSeverity severity, int err)
+    : LogMessage(file, line, severity), err_(err) {}
+
+ErrnoLogMessage::~ErrnoLogMessage() {
+  char buffer[256];
+  // The GNU strerror_r returns the text, which may not be `buffer`.
+  const char* text = strerror_r(err_, buffer, sizeof(buffer));
+  stream() << ": " << text << " (" << err_ << ")";
+  Flush();
+}
+
+}  // namespace logging

@@ -1,0 +1,101 @@
+// vorn_cli: starts, stops and kills the receiver package and queries the
+// running receiver. Each run does one thing, chosen by its positional
+// arguments, and exits with a status:
+//
+//   0   success
+//   1   the command failed (unknown command, failed status query, ...)
+//   2   start refused because of process.json
+//   10  stop timed out
+//   any other: the process manager's own exit code, passed through by start
+//
+// Only the usage text, the version line and the status-command list go to
+// standard output; everything else is a log line on standard error.
+
+#include <cstdio>
+#include <string>
+
+#include "base/at_exit.h"
+#include "base/command_line.h"
+#include "base/logging.h"
+#include "vorn_package/usage.h"
+
+namespace {
+
+constexpr const char kVersion[] = "1.0";
+
+// Commands whose implementation has not landed yet. Each is recognised so
+// that its text never falls through to "Unknown command", and fails loudly
+// instead of pretending to work.
+int RunNotBuiltCommand(const std::string& command_text) {
+  LOG(ERROR) << "The command \"" << command_text
+             << "\" is not built yet in this version of vorn_cli";
+  return 1;
+}
+
+int RunStatusCommand(const base::StringVector& args) {
+  return RunNotBuiltCommand("status");
+}
+
+std::string JoinCommandText(const base::StringVector& args) {
+  std::string text;
+  for (size_t i = 0; i < args.size(); ++i) {
+    if (i > 0) text += ' ';
+    text += args[i];
+  }
+  return text;
+}
+
+int Dispatch(const std::string& program_name) {
+  base::StringVector args = base::ProcessCommandLine().PositionalArguments();
+  if (!args.empty() && args[0] == "status") {
+    if (args.size() >= 2 && args[1] == "help") {
+      vorn::PrintStatusUsage(program_name);
+      return 0;
+    }
+    return RunStatusCommand(args);
+  }
+
+  std::string command_text = JoinCommandText(args);
+  static const char* const kPackageCommands[] = {
+      "start vorn", "start vorn async", "stop vorn", "kill vorn"};
+  for (const char* command : kPackageCommands) {
+    if (command_text == command) return RunNotBuiltCommand(command_text);
+  }
+
+  LOG(ERROR) << "Unknown command: " << command_text;
+  vorn::PrintUsage(program_name);
+  return 1;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  base::InitProcessCommandLine(argc, argv);
+
+  logging::LoggingSettings settings;
+  settings.logging_dest =
+      logging::LOG_TO_SYSTEM_DEBUG_LOG | logging::LOG_TO_STDERR;
+  settings.delete_old = logging::APPEND_TO_OLD_LOG_FILE;
+  logging::InitLogging(settings);
+
+  int status;
+  {
+    base::AtExitManager exit_manager;
+    // The invocation name exactly as given, for the usage texts.
+    std::string program_name = argc > 0 && argv[0] ? argv[0] : "";
+    const base::ParsedCommandLine& command_line = base::ProcessCommandLine();
+    if (command_line.HasSwitchNamed("help")) {
+      status = vorn::PrintUsage(program_name);
+    } else if (command_line.HasSwitchNamed("version")) {
+      printf("vorn_cli %s\n", kVersion);
+      status = 0;
+    } else {
+      if (command_line.HasSwitchNamed("quiet")) {
+        logging::SetMinLogLevel(logging::LOG_FATAL);
+      }
+      status = Dispatch(program_name);
+    }
+  }
+  fflush(stdout);
+  return status;
+}
