@@ -1,0 +1,78 @@
+// SoundMeter: measures a stream without changing it. Per channel it sums the
+// squared samples and keeps the largest absolute sample; once at least one
+// second of audio (the configured sample rate in frames) has been measured it
+// logs one INFO line with each channel's mean power in dB relative to full
+// scale and its peak, and starts a new interval.
+//
+//   auto meter = post_processors::SoundMeter::Create(R"({"name": "mix"})", 2);
+//   meter->Configure({48000});
+//   meter->Process(block, 1024, 1.0f);  // samples untouched
+//   // after 47 such blocks:
+//   // [...:INFO:meter.cc(88)] Power [mix]: -20, -21,  Peak: 0.50, 0.48,
+//
+// Sums are single precision and sequential (no fused multiply-add), so the
+// reports are the same on every target.
+
+#ifndef VORN_POST_PROCESSORS_METER_H_
+#define VORN_POST_PROCESSORS_METER_H_
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "post_processors/audio_post_processor2.h"
+
+namespace post_processors {
+
+class SoundMeter final : public AudioPostProcessor2 {
+ public:
+  // The factory of libvorn_sound_meter_2.0. "name" (a string) labels the
+  // reports; missing or not a string, the label is empty. A text that is not
+  // a JSON dictionary, or channels below 1, is logged as one ERROR line and
+  // yields a PassThroughProcessor. Never null.
+  static std::unique_ptr<AudioPostProcessor2> Create(const std::string& config,
+                                                     int32_t channels);
+
+  // `channels` >= 1.
+  SoundMeter(std::string name, int32_t channels);
+  ~SoundMeter() override;
+
+  // Stores the rate, which is also the reporting threshold in frames; the
+  // interval in progress is kept. A rate of 0 or less is logged as an ERROR
+  // and returns false with nothing changed.
+  bool Configure(const ProcessorConfig& config) override;
+  ProcessorStatus* Status() override;
+  // Measures the block and reports once the interval holds at least
+  // sample_rate frames. Never modifies a sample; `volume` is ignored. Before
+  // the first Configure there is no threshold, so nothing is reported.
+  // Allocates only while building a report.
+  void Process(float* data, int32_t frames, float volume) override;
+  // Takes the name from `config_text` (empty when it has none) and returns
+  // true; the interval in progress is kept. A text that is not a JSON
+  // dictionary is logged as an ERROR and returns false, keeping the name.
+  bool Reconfigure(const std::string& config_text) override;
+  void Notification1(int32_t value) override;
+  void Notification2(int32_t value) override;
+
+  // The report text for the interval so far (powers averaged over
+  // frames_accumulated() frames); nothing is reset.
+  std::string ReportText() const;
+
+  const std::string& name() const { return name_; }
+  int32_t frames_accumulated() const { return frames_accumulated_; }
+
+ private:
+  // Logs ReportText() at INFO, when INFO is on, then starts a new interval.
+  void Report();
+
+  std::string name_;
+  ProcessorStatus status_;          // latency_frames and tail_frames stay 0
+  int32_t frames_accumulated_ = 0;  // saturates at INT32_MAX
+  std::vector<float> sum_squares_;  // output_channels entries
+  std::vector<float> peaks_;        // output_channels entries, each >= 0
+};
+
+}  // namespace post_processors
+
+#endif  // VORN_POST_PROCESSORS_METER_H_

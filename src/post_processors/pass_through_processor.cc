@@ -1,0 +1,36 @@
+#include "post_processors/pass_through_processor.h"
+
+#include "base/logging.h"
+
+namespace post_processors {
+
+PassThroughProcessor::PassThroughProcessor(int32_t channels)
+    : status_{-1, channels, 0, 0, nullptr} {}
+
+PassThroughProcessor::~PassThroughProcessor() = default;
+
+bool PassThroughProcessor::Configure(const ProcessorConfig& config) {
+  if (config.sample_rate <= 0) {
+    LOG(ERROR) << "Ignoring a sample rate that is not positive: "
+               << config.sample_rate;
+    return false;
+  }
+  status_.sample_rate = config.sample_rate;
+  return true;
+}
+
+ProcessorStatus* PassThroughProcessor::Status() { return &status_; }
+
+void PassThroughProcessor::Process(float* data, int32_t frames, float volume) {
+  status_.output_buffer = data;
+}
+
+bool PassThroughProcessor::Reconfigure(const std::string& config_text) {
+  return false;
+}
+
+void PassThroughProcessor::Notification1(int32_t value) {}
+
+void PassThroughProcessor::Notification2(int32_t value) {}
+
+}  // namespace post_processors

@@ -1,0 +1,371 @@
+// vorn_audio_host: runs audio post-processor plug-ins over a WAV file the way
+// the media pipeline does. Each plug-in is loaded with dlopen, created
+// through AudioPostProcessor2Shlib_Create with its configuration text and the
+// file's channel count, configured with the file's sample rate, and driven
+// block by block in place; the plug-ins run in the order given.
+//
+//   vorn_audio_host --input=in.wav --output=out.wav
+//       --plugin=libvorn_governor_2.0.so
+//       --config='{"onset_volume": 0.5, "clamp_multiplier": 0.5}'
+//       --plugin=libvorn_sound_meter_2.0.so --config='{"name": "out"}'
+//
+//   vorn_audio_host --generate-tone=440 --seconds=3 --output=tone.wav
+//
+// Exit status 0 on success, 1 with a message on standard error otherwise.
+
+#include <dlfcn.h>
+#include <sndfile.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cmath>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <memory>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "post_processors/audio_post_processor2.h"
+
+namespace {
+
+constexpr char kUsage[] =
+    "Usage: vorn_audio_host --input=IN.wav [--output=OUT.wav]\n"
+    "           [--plugin=LIB.so [--config=JSON]]... [--block-frames=N]\n"
+    "           [--volume=V] [--no-tail] [--verbose]\n"
+    "       vorn_audio_host --generate-tone=HZ --output=OUT.wav [--seconds=S]\n"
+    "           [--rate=R] [--channels=C] [--amplitude=A]\n"
+    "\n"
+    "Runs audio post-processor plug-ins over a WAV file, block by block, in\n"
+    "the order given, as the media pipeline does.\n"
+    "\n"
+    "  --input=PATH          audio file to process (any format libsndfile "
+    "reads)\n"
+    "  --output=PATH         where to write the result, in the input's "
+    "format;\n"
+    "                        without it the result is discarded (metering "
+    "only)\n"
+    "  --plugin=PATH         plug-in library to load (repeatable)\n"
+    "  --config=JSON         configuration text of the preceding --plugin\n"
+    "                        (default {})\n"
+    "  --block-frames=N      frames per Process call, 1..1048576 (default "
+    "256)\n"
+    "  --volume=V            volume handed to every Process call (default "
+    "1.0)\n"
+    "  --no-tail             do not append the plug-ins' tail frames of "
+    "silence\n"
+    "  --verbose             print each plug-in's status after Configure\n"
+    "  --generate-tone=HZ    write a sine tone to --output instead (16-bit "
+    "WAV)\n"
+    "  --seconds=S           tone length (default 3)\n"
+    "  --rate=R              tone sample rate (default 48000)\n"
+    "  --channels=C          tone channels (default 2)\n"
+    "  --amplitude=A         tone amplitude, linear (default 0.5)\n"
+    "  --help                print this text\n"
+    "\n"
+    "The plug-ins' log lines (such as the sound meter's reports) go to\n"
+    "standard error.\n";
+
+constexpr int32_t kMaxBlockFrames = 1 << 20;
+
+struct PluginSpec {
+  std::string path;
+  std::string config = "{}";
+};
+
+struct Options {
+  std::string input;
+  std::string output;
+  std::vector<PluginSpec> plugins;
+  int32_t block_frames = 256;
+  float volume = 1.0f;
+  bool tail = true;
+  bool verbose = false;
+  bool help = false;
+  double tone_hz = 0.0;  // > 0: generate mode
+  double seconds = 3.0;
+  int32_t rate = 48000;
+  int32_t channels = 2;
+  double amplitude = 0.5;
+};
+
+int Fail(const std::string& message) {
+  std::fprintf(stderr, "vorn_audio_host: %s\n", message.c_str());
+  return 1;
+}
+
+bool ParseDouble(const std::string& text, double* out) {
+  if (text.empty()) return false;
+  char* end = nullptr;
+  errno = 0;
+  const double value = std::strtod(text.c_str(), &end);
+  if (errno != 0 || *end != '\0' || !std::isfinite(value)) return false;
+  *out = value;
+  return true;
+}
+
+bool ParseInt(const std::string& text, int32_t low, int32_t high,
+              int32_t* out) {
+  if (text.empty()) return false;
+  char* end = nullptr;
+  errno = 0;
+  const long long value = std::strtoll(text.c_str(), &end, 10);
+  if (errno != 0 || *end != '\0' || value < low || value > high) return false;
+  *out = static_cast<int32_t>(value);
+  return true;
+}
+
+bool IsValueOption(const std::string& name) {
+  for (const char* option :
+       {"--input", "--output", "--plugin", "--config", "--block-frames",
+        "--volume", "--generate-tone", "--seconds", "--rate", "--channels",
+        "--amplitude"}) {
+    if (name == option) return true;
+  }
+  return false;
+}
+
+// Fills *options from argv; returns false with *error set on a bad option.
+bool ParseOptions(int argc, char** argv, Options* options, std::string* error) {
+  for (int i = 1; i < argc; ++i) {
+    const std::string arg = argv[i];
+    const size_t equals = arg.find('=');
+    const std::string name = arg.substr(0, equals);
+    const bool has_value = equals != std::string::npos;
+    const std::string value = has_value ? arg.substr(equals + 1) : "";
+    bool ok = true;
+    if (name == "--help" && !has_value) {
+      options->help = true;
+    } else if (name == "--no-tail" && !has_value) {
+      options->tail = false;
+    } else if (name == "--verbose" && !has_value) {
+      options->verbose = true;
+    } else if (!has_value) {
+      *error = (IsValueOption(name) ? "option " + arg + " needs a value"
+                                    : "unknown option " + arg) +
+               " (see --help)";
+      return false;
+    } else if (name == "--input") {
+      options->input = value;
+      ok = !value.empty();
+    } else if (name == "--output") {
+      options->output = value;
+      ok = !value.empty();
+    } else if (name == "--plugin") {
+      options->plugins.push_back(PluginSpec{value});
+      ok = !value.empty();
+    } else if (name == "--config") {
+      if (options->plugins.empty()) {
+        *error = "--config must follow the --plugin it configures";
+        return false;
+      }
+      options->plugins.back().config = value;
+    } else if (name == "--block-frames") {
+      ok = ParseInt(value, 1, kMaxBlockFrames, &options->block_frames);
+    } else if (name == "--volume") {
+      double volume = 0.0;
+      ok = ParseDouble(value, &volume);
+      options->volume = static_cast<float>(volume);
+    } else if (name == "--generate-tone") {
+      ok = ParseDouble(value, &options->tone_hz) && options->tone_hz > 0.0;
+    } else if (name == "--seconds") {
+      ok = ParseDouble(value, &options->seconds) && options->seconds > 0.0 &&
+           options->seconds <= 86400.0;
+    } else if (name == "--rate") {
+      ok = ParseInt(value, 1, 768000, &options->rate);
+    } else if (name == "--channels") {
+      ok = ParseInt(value, 1, 64, &options->channels);
+    } else if (name == "--amplitude") {
+      ok = ParseDouble(value, &options->amplitude) &&
+           std::fabs(options->amplitude) <= 1.0;
+    } else {
+      *error = "unknown option " + arg + " (see --help)";
+      return false;
+    }
+    if (!ok) {
+      *error = "bad option " + arg + " (see --help)";
+      return false;
+    }
+  }
+  return true;
+}
+
+struct SndfileCloser {
+  void operator()(SNDFILE* file) const { sf_close(file); }
+};
+using SndfilePtr = std::unique_ptr<SNDFILE, SndfileCloser>;
+
+struct LibraryCloser {
+  void operator()(void* handle) const { dlclose(handle); }
+};
+using LibraryPtr = std::unique_ptr<void, LibraryCloser>;
+
+struct ProcessorDeleter {
+  void operator()(AudioPostProcessor2* p) const { delete p; }
+};
+
+// One loaded plug-in. The processor is declared after the library so that it
+// is destroyed first, while its code is still mapped.
+struct LoadedPlugin {
+  LibraryPtr library;
+  std::unique_ptr<AudioPostProcessor2, ProcessorDeleter> processor;
+};
+
+using CreateFunction = AudioPostProcessor2* (*)(const std::string&, int32_t);
+
+int GenerateTone(const Options& options) {
+  if (options.output.empty()) return Fail("--generate-tone needs --output");
+  SF_INFO info = {};
+  info.samplerate = options.rate;
+  info.channels = options.channels;
+  info.format = SF_FORMAT_WAV | SF_FORMAT_PCM_16;
+  SndfilePtr out(sf_open(options.output.c_str(), SFM_WRITE, &info));
+  if (!out) {
+    return Fail("cannot write " + options.output + ": " + sf_strerror(nullptr));
+  }
+  const int64_t total =
+      static_cast<int64_t>(std::llround(options.seconds * options.rate));
+  const size_t channels = static_cast<size_t>(options.channels);
+  std::vector<float> block(4096 * channels);
+  const double step = 2.0 * M_PI * options.tone_hz / options.rate;
+  for (int64_t frame = 0; frame < total;) {
+    const int64_t count = std::min<int64_t>(4096, total - frame);
+    for (int64_t j = 0; j < count; ++j) {
+      const float s = static_cast<float>(
+          options.amplitude * std::sin(step * static_cast<double>(frame + j)));
+      for (size_t c = 0; c < channels; ++c) block[j * channels + c] = s;
+    }
+    if (sf_writef_float(out.get(), block.data(), count) != count) {
+      return Fail("write error on " + options.output);
+    }
+    frame += count;
+  }
+  return 0;
+}
+
+bool LoadPlugins(const Options& options, int32_t channels, int32_t rate,
+                 std::vector<LoadedPlugin>* plugins, std::string* error) {
+  for (const PluginSpec& spec : options.plugins) {
+    LoadedPlugin plugin;
+    // RTLD_NODELETE: the library's process-wide state (its logging settings)
+    // stays mapped after dlclose, as in a host that never unloads plug-ins.
+    plugin.library.reset(
+        dlopen(spec.path.c_str(), RTLD_NOW | RTLD_LOCAL | RTLD_NODELETE));
+    if (!plugin.library) {
+      *error = std::string("cannot load plug-in: ") + dlerror();
+      return false;
+    }
+    auto create = reinterpret_cast<CreateFunction>(
+        dlsym(plugin.library.get(), "AudioPostProcessor2Shlib_Create"));
+    if (create == nullptr) {
+      *error = spec.path + " has no AudioPostProcessor2Shlib_Create";
+      return false;
+    }
+    plugin.processor.reset(create(spec.config, channels));
+    if (!plugin.processor) {
+      *error = spec.path + ": the factory returned null";
+      return false;
+    }
+    if (!plugin.processor->Configure(ProcessorConfig{rate})) {
+      *error = spec.path + ": Configure(" + std::to_string(rate) + ") failed";
+      return false;
+    }
+    if (options.verbose) {
+      const ProcessorStatus* status = plugin.processor->Status();
+      std::fprintf(stderr,
+                   "vorn_audio_host: %s: sample_rate=%d output_channels=%d "
+                   "latency_frames=%d tail_frames=%d\n",
+                   spec.path.c_str(), status->sample_rate,
+                   status->output_channels, status->latency_frames,
+                   status->tail_frames);
+    }
+    plugins->push_back(std::move(plugin));
+  }
+  return true;
+}
+
+int Run(const Options& options) {
+  if (options.input.empty()) return Fail("--input is required (see --help)");
+  SF_INFO info = {};
+  SndfilePtr in(sf_open(options.input.c_str(), SFM_READ, &info));
+  if (!in) {
+    return Fail("cannot read " + options.input + ": " + sf_strerror(nullptr));
+  }
+  if (info.channels < 1 || info.samplerate < 1) {
+    return Fail(options.input + " has no channels or no sample rate");
+  }
+  std::vector<LoadedPlugin> plugins;
+  std::string error;
+  if (!LoadPlugins(options, info.channels, info.samplerate, &plugins, &error)) {
+    return Fail(error);
+  }
+
+  SndfilePtr out;
+  if (!options.output.empty()) {
+    SF_INFO out_info = info;
+    out_info.frames = 0;
+    out.reset(sf_open(options.output.c_str(), SFM_WRITE, &out_info));
+    if (!out) {
+      return Fail("cannot write " + options.output + ": " +
+                  sf_strerror(nullptr));
+    }
+  }
+
+  // Delays in series add up: that much silence lets the last input out.
+  int64_t tail = 0;
+  if (options.tail) {
+    for (const LoadedPlugin& p : plugins)
+      tail += p.processor->Status()->tail_frames;
+  }
+
+  const size_t channels = static_cast<size_t>(info.channels);
+  std::vector<float> block(static_cast<size_t>(options.block_frames) *
+                           channels);
+  bool input_done = false;
+  while (true) {
+    sf_count_t frames = 0;
+    if (!input_done) {
+      frames = sf_readf_float(in.get(), block.data(), options.block_frames);
+      if (frames < options.block_frames) input_done = true;
+    }
+    if (input_done && frames < options.block_frames && tail > 0) {
+      const int64_t fill =
+          std::min<int64_t>(options.block_frames - frames, tail);
+      std::fill(block.begin() + frames * channels,
+                block.begin() + (frames + fill) * channels, 0.0f);
+      frames += fill;
+      tail -= fill;
+    }
+    if (frames == 0) break;
+    for (LoadedPlugin& p : plugins) {
+      p.processor->Process(block.data(), static_cast<int32_t>(frames),
+                           options.volume);
+    }
+    if (out && sf_writef_float(out.get(), block.data(), frames) != frames) {
+      return Fail("write error on " + options.output);
+    }
+  }
+  if (sf_error(in.get()) != SF_ERR_NO_ERROR) {
+    return Fail("read error on " + options.input + ": " +
+                sf_strerror(in.get()));
+  }
+  plugins.clear();  // processors are deleted before their libraries close
+  return 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  Options options;
+  std::string error;
+  if (!ParseOptions(argc, argv, &options, &error)) return Fail(error);
+  if (options.help) {
+    std::fputs(kUsage, stdout);
+    return 0;
+  }
+  if (options.tone_hz > 0.0) return GenerateTone(options);
+  return Run(options);
+}
