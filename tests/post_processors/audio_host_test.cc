@@ -62,7 +62,8 @@ class AudioHostTest : public testing::Test {
   // Runs the host with `args`; returns its exit status, stderr in *log.
   int RunHost(const std::string& args, std::string* log) {
     const std::string err = Path("stderr.txt");
-    const std::string command = std::string("'") + VORN_AUDIO_HOST + "' " +
+    const std::string command = std::string(VORN_EMULATOR) + " '" +
+                                VORN_AUDIO_HOST + "' " +
                                 args + " >/dev/null 2>'" + err + "'";
     const int status = std::system(command.c_str());
     std::ifstream in(err);
