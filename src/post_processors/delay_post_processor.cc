@@ -25,13 +25,13 @@ DelayPostProcessor::DelayPostProcessor(std::vector<double> delays_us)
 
 DelayPostProcessor::~DelayPostProcessor() = default;
 
+ProcessorStatus* DelayPostProcessor::Status() { return &status_; }
+
+// Every Configure, even at an unchanged rate, drops the samples in flight
+// and restarts the delayed channels with silence.
 bool DelayPostProcessor::Configure(const ProcessorConfig& config) {
   const int32_t rate = config.sample_rate;
-  if (rate <= 0) {
-    LOG(ERROR) << "Delay: ignoring a sample rate that is not positive: "
-               << rate;
-    return false;
-  }
+  if (!AcceptSampleRate(rate, "Delay")) return false;
   status_.sample_rate = rate;
   const int32_t channels = status_.output_channels;
   std::vector<int32_t> frames(static_cast<size_t>(channels), 0);
@@ -105,8 +105,6 @@ std::unique_ptr<AudioPostProcessor2> DelayPostProcessor::Create(
   }
   return std::make_unique<DelayPostProcessor>(std::move(delays));
 }
-
-ProcessorStatus* DelayPostProcessor::Status() { return &status_; }
 
 void DelayPostProcessor::Process(float* data, int32_t frames, float volume) {
   status_.output_buffer = data;

@@ -33,8 +33,7 @@ void GainRamp::Process(float* data, size_t frames, size_t channels) {
   snap_to_target_ = false;
 
   if (current_gain_ == target_gain_) {
-    ApplyConstantGain(data, frames * channels,
-                      static_cast<float>(current_gain_));
+    ApplyConstantGain(data, frames * channels, current_gain_);
     return;
   }
 
@@ -58,11 +57,14 @@ void GainRamp::Process(float* data, size_t frames, size_t channels) {
   }
 
   // The ramp has crossed (or reached) the target: the rest of the block is
-  // one run at the constant gain. Unaligned vector loads make a separate
-  // lead-in up to a 16-byte boundary unnecessary; the products are the same.
+  // multiplied by the now constant gain as one run. It is a multiplication
+  // even at gain 0.0 or 1.0 (so -x * 0 stays -0.0 and infinities become NaN,
+  // as frame by frame); only steady blocks take the clear and skip shortcuts.
+  // Unaligned vector loads make a lead-in up to a 16-byte boundary
+  // unnecessary; the products are the same.
   if (frame < frames) {
-    ApplyConstantGain(data + frame * channels, (frames - frame) * channels,
-                      static_cast<float>(current_gain_));
+    ScaleSamples(data + frame * channels, (frames - frame) * channels,
+                 static_cast<float>(current_gain_));
   }
 }
 

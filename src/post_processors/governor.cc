@@ -54,11 +54,7 @@ Governor::Governor(double onset_volume, double clamp_multiplier,
 Governor::~Governor() = default;
 
 bool Governor::Configure(const ProcessorConfig& config) {
-  if (config.sample_rate <= 0) {
-    LOG(ERROR) << "Governor: ignoring a sample rate that is not positive: "
-               << config.sample_rate;
-    return false;
-  }
+  if (!AcceptSampleRate(config.sample_rate, "Governor")) return false;
   status_.sample_rate = config.sample_rate;
   ramp_.SetSampleRate(static_cast<double>(config.sample_rate));
   return true;

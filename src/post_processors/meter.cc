@@ -151,11 +151,7 @@ SoundMeter::SoundMeter(std::string name, int32_t channels)
 SoundMeter::~SoundMeter() = default;
 
 bool SoundMeter::Configure(const ProcessorConfig& config) {
-  if (config.sample_rate <= 0) {
-    LOG(ERROR) << "Sound meter: ignoring a sample rate that is not positive: "
-               << config.sample_rate;
-    return false;
-  }
+  if (!AcceptSampleRate(config.sample_rate, "Sound meter")) return false;
   status_.sample_rate = config.sample_rate;
   return true;
 }

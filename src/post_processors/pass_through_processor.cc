@@ -1,6 +1,6 @@
 #include "post_processors/pass_through_processor.h"
 
-#include "base/logging.h"
+#include "post_processors/plugin_config.h"
 
 namespace post_processors {
 
@@ -10,11 +10,7 @@ PassThroughProcessor::PassThroughProcessor(int32_t channels)
 PassThroughProcessor::~PassThroughProcessor() = default;
 
 bool PassThroughProcessor::Configure(const ProcessorConfig& config) {
-  if (config.sample_rate <= 0) {
-    LOG(ERROR) << "Ignoring a sample rate that is not positive: "
-               << config.sample_rate;
-    return false;
-  }
+  if (!AcceptSampleRate(config.sample_rate, "Pass-through")) return false;
   status_.sample_rate = config.sample_rate;
   return true;
 }

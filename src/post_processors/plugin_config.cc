@@ -1,6 +1,7 @@
 #include "post_processors/plugin_config.h"
 
 #include "base/json_reader.h"
+#include "base/logging.h"
 
 namespace post_processors {
 
@@ -31,6 +32,13 @@ bool FindNumber(const base::JsonValue& dict, std::string_view key,
                 double* out) {
   const base::JsonValue* value = dict.FindKey(key);
   return value != nullptr && value->GetAsDouble(out);
+}
+
+bool AcceptSampleRate(int32_t sample_rate, std::string_view processor) {
+  if (sample_rate > 0) return true;
+  LOG(ERROR) << processor << ": ignoring a sample rate that is not positive: "
+             << sample_rate;
+  return false;
 }
 
 }  // namespace post_processors

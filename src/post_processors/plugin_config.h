@@ -11,6 +11,7 @@
 #ifndef VORN_POST_PROCESSORS_PLUGIN_CONFIG_H_
 #define VORN_POST_PROCESSORS_PLUGIN_CONFIG_H_
 
+#include <cstdint>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -29,6 +30,11 @@ std::unique_ptr<base::JsonValue> ParseConfigDictionary(std::string_view text,
 // widened). False, with *out untouched, when the key is missing or holds
 // something other than a number.
 bool FindNumber(const base::JsonValue& dict, std::string_view key, double* out);
+
+// Whether a processor can run at `sample_rate` (frames per second): true when
+// it is positive. Otherwise logs one ERROR line that starts with `processor`
+// (such as "Governor") and returns false; the caller then changes nothing.
+bool AcceptSampleRate(int32_t sample_rate, std::string_view processor);
 
 }  // namespace post_processors
 

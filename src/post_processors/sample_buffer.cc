@@ -54,13 +54,13 @@ void ScaleSamples(float* data, size_t count, float gain) {
   for (; i < count; ++i) data[i] *= gain;
 }
 
-void ApplyConstantGain(float* data, size_t count, float gain) {
-  if (gain == 1.0f) return;
-  if (gain == 0.0f) {
+void ApplyConstantGain(float* data, size_t count, double gain) {
+  if (gain == 1.0) return;
+  if (gain == 0.0) {
     for (size_t i = 0; i < count; ++i) data[i] = 0.0f;
     return;
   }
-  ScaleSamples(data, count, gain);
+  ScaleSamples(data, count, static_cast<float>(gain));
 }
 
 }  // namespace post_processors

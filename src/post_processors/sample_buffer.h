@@ -25,9 +25,10 @@ size_t BlockSampleCount(const float* data, int32_t frames, int32_t channels);
 // scalar code otherwise); every product equals the scalar product exactly.
 void ScaleSamples(float* data, size_t count, float gain);
 
-// The constant-gain path: gain 0.0 writes exact zeros, gain 1.0 leaves the
-// samples untouched, any other gain scales them with ScaleSamples.
-void ApplyConstantGain(float* data, size_t count, float gain);
+// The steady-gain path, chosen on the exact (double) gain: 0.0 writes exact
+// zeros (+0.0, whatever the input), 1.0 leaves the samples untouched, any
+// other gain scales them by the gain in single precision with ScaleSamples.
+void ApplyConstantGain(float* data, size_t count, double gain);
 
 }  // namespace post_processors
 

@@ -6,10 +6,12 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <fstream>
 #include <sstream>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "gmock/gmock.h"
@@ -63,8 +65,8 @@ class AudioHostTest : public testing::Test {
   int RunHost(const std::string& args, std::string* log) {
     const std::string err = Path("stderr.txt");
     const std::string command = std::string(VORN_EMULATOR) + " '" +
-                                VORN_AUDIO_HOST + "' " +
-                                args + " >/dev/null 2>'" + err + "'";
+                                VORN_AUDIO_HOST + "' " + args +
+                                " >/dev/null 2>'" + err + "'";
     const int status = std::system(command.c_str());
     std::ifstream in(err);
     std::stringstream text;
@@ -114,6 +116,89 @@ TEST_F(AudioHostTest, RunsChainOfThreePlugins) {
   EXPECT_THAT(log, testing::ContainsRegex(report + ".*" + report));
   EXPECT_THAT(log, testing::Not(testing::ContainsRegex(report + ".*" + report +
                                                        ".*" + report)));
+}
+
+// The probe writes each block's frame count into its first sample, so the
+// output shows every block boundary. Returns the (start, frames) of each block
+// in channel 0 of the output, assuming no input sample is above 1.
+std::vector<std::pair<size_t, int>> Blocks(const std::vector<float>& out) {
+  std::vector<std::pair<size_t, int>> blocks;
+  for (size_t j = 0; 2 * j < out.size(); ++j) {
+    if (out[2 * j] > 1.0f) blocks.emplace_back(j, static_cast<int>(out[2 * j]));
+  }
+  return blocks;
+}
+
+// Block boundaries expected when `total` frames are cut into `block` frames.
+std::vector<std::pair<size_t, int>> Expected(size_t total, int block) {
+  std::vector<std::pair<size_t, int>> blocks;
+  for (size_t start = 0; start < total; start += static_cast<size_t>(block)) {
+    blocks.emplace_back(start, static_cast<int>(std::min<size_t>(
+                                   static_cast<size_t>(block), total - start)));
+  }
+  return blocks;
+}
+
+class AudioHostBlockTest : public AudioHostTest {
+ protected:
+  // Runs the host over `input_frames` frames of the test input with `args`,
+  // the probe last in the chain, and returns the stereo output.
+  std::vector<float> RunProbed(int input_frames, const std::string& args) {
+    WriteInput(Path("in.wav"), input_frames);
+    std::string log;
+    const int status =
+        RunHost("--input=" + Path("in.wav") + " --output=" + Path("out.wav") +
+                    " " + args + " --plugin=" VORN_BLOCK_PROBE_PLUGIN,
+                &log);
+    EXPECT_EQ(0, status) << log;
+    int channels = 0;
+    std::vector<float> out = ReadOutput(Path("out.wav"), &channels);
+    EXPECT_EQ(2, channels);
+    return out;
+  }
+};
+
+TEST_F(AudioHostBlockTest, EveryBlockButTheLastHasBlockFramesAcrossReadChunks) {
+  // 150000 frames span several read chunks, 500 divides no power of two, and
+  // the delay's 48-frame tail makes a short last block.
+  std::vector<float> out =
+      RunProbed(150000, "--block-frames=500 --plugin=" VORN_DELAY_PLUGIN
+                        " --config='{\"delay_us\": [0, 1000]}'");
+  ASSERT_EQ(2u * 150048, out.size());
+  EXPECT_EQ(Expected(150048, 500), Blocks(out));
+  // Between the marks, channel 0 is the input and channel 1 the delayed input.
+  EXPECT_EQ(0.5f, out[2 * 1]);
+  EXPECT_EQ(0.5f, out[2 * 149999]);
+  EXPECT_EQ(0.0f, out[2 * 150001]);
+  EXPECT_EQ(1.0f / 1024.0f, out[2 * 48 + 1]);
+}
+
+TEST_F(AudioHostBlockTest, BlocksLargerThanAReadChunkStayWhole) {
+  std::vector<float> out = RunProbed(250000, "--block-frames=100000");
+  ASSERT_EQ(2u * 250000, out.size());
+  EXPECT_EQ(Expected(250000, 100000), Blocks(out));
+}
+
+TEST_F(AudioHostBlockTest, TailLongerThanTheLastChunkGoesOnInWholeBlocks) {
+  // 1 s of delay at 48000 is 48000 frames of tail after an input that ends
+  // exactly on a block boundary.
+  std::vector<float> out =
+      RunProbed(4096, "--block-frames=1024 --plugin=" VORN_DELAY_PLUGIN
+                      " --config='{\"delay_us\": [1000000, 0]}'");
+  ASSERT_EQ(2u * (4096 + 48000), out.size());
+  EXPECT_EQ(Expected(4096 + 48000, 1024), Blocks(out));
+  EXPECT_EQ(0.0f, out[2 * 1]);         // channel 0 is delayed by 1 s
+  EXPECT_EQ(0.5f, out[2 * 48001]);     // ...and comes out after it
+  EXPECT_EQ(0.0f, out[2 * 4096 + 1]);  // channel 1 ends with silence
+  EXPECT_EQ(0.0f, out[2 * 52095 + 1]);
+}
+
+TEST_F(AudioHostBlockTest, NoTailStopsWithTheInput) {
+  std::vector<float> out =
+      RunProbed(3000, "--no-tail --block-frames=256 --plugin=" VORN_DELAY_PLUGIN
+                      " --config='{\"delay_us\": [0, 1000]}'");
+  ASSERT_EQ(2u * 3000, out.size());
+  EXPECT_EQ(Expected(3000, 256), Blocks(out));
 }
 
 TEST_F(AudioHostTest, MeteringOnlyWritesNoFile) {

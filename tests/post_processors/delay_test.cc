@@ -161,7 +161,8 @@ TEST_F(DelayTest, NonPositiveRateIsRefusedAndKeepsDelays) {
   testing::internal::CaptureStderr();
   EXPECT_FALSE(processor_->Configure({0}));
   EXPECT_THAT(testing::internal::GetCapturedStderr(),
-              testing::HasSubstr(":ERROR:delay_post_processor.cc("));
+              testing::HasSubstr("] Delay: ignoring a sample rate that is "
+                                 "not positive: 0\n"));
   EXPECT_EQ(48000, processor_->Status()->sample_rate);
   EXPECT_EQ(48, processor_->Status()->tail_frames);
 }

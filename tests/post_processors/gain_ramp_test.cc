@@ -98,6 +98,45 @@ TEST(GainRampTest, RampAcrossInterleavedChannelsScalesWholeFrames) {
   EXPECT_EQ(0.0f, block[2 * 119]);
 }
 
+TEST(GainRampTest, RestOfCrossingBlockIsMultipliedNotCleared) {
+  GainRamp ramp;
+  ramp.SetSampleRate(1000.0);
+  std::vector<float> warm = Ones(2);
+  ramp.Process(warm.data(), 1, 2);
+  ramp.SetTargetGain(0.0);  // about 100 frames down to 0.0
+  std::vector<float> block;
+  for (size_t j = 0; j < 120; ++j) {
+    block.push_back(-2.0f);
+    block.push_back(INFINITY);
+  }
+  ramp.Process(block.data(), 120, 2);
+  ASSERT_EQ(0.0, ramp.current_gain());
+  // After the crossing, the frames are products with 0.0f, as frame by frame.
+  for (size_t j = 110; j < 120; ++j) {
+    EXPECT_EQ(0.0f, block[2 * j]) << "frame " << j;
+    EXPECT_TRUE(std::signbit(block[2 * j])) << "frame " << j;
+    EXPECT_TRUE(std::isnan(block[2 * j + 1])) << "frame " << j;
+  }
+  // A steady block at 0.0 is cleared instead.
+  std::vector<float> steady = {-2.0f, INFINITY};
+  ramp.Process(steady.data(), 1, 2);
+  EXPECT_EQ(0.0f, steady[0]);
+  EXPECT_FALSE(std::signbit(steady[0]));
+  EXPECT_EQ(0.0f, steady[1]);
+}
+
+TEST(GainRampTest, SteadyPathDecidesOnTheExactGain) {
+  // 1e-50 is not 0.0, although it rounds to 0.0f: the block is multiplied,
+  // not cleared.
+  GainRamp ramp;
+  ramp.SetTargetGain(1e-50);
+  std::vector<float> block = {-2.0f, 3.0f};
+  ramp.Process(block.data(), 2, 1);
+  EXPECT_EQ(0.0f, block[0]);
+  EXPECT_TRUE(std::signbit(block[0]));
+  EXPECT_FALSE(std::signbit(block[1]));
+}
+
 TEST(GainRampTest, NewTargetDuringRampRestartsTimingFromCurrentGain) {
   GainRamp ramp;
   ramp.SetSampleRate(48000.0);

@@ -160,7 +160,8 @@ TEST_F(MeterTest, NonPositiveRateIsRefused) {
   Make("{}", 1, 10);
   testing::internal::CaptureStderr();
   EXPECT_FALSE(processor_->Configure({-1}));
-  testing::internal::GetCapturedStderr();
+  EXPECT_THAT(testing::internal::GetCapturedStderr(),
+              testing::HasSubstr(":ERROR:plugin_config.cc("));
   EXPECT_EQ(10, processor_->Status()->sample_rate);
 }
 

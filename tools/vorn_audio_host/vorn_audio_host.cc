@@ -70,6 +70,9 @@ constexpr char kUsage[] =
     "standard error.\n";
 
 constexpr int32_t kMaxBlockFrames = 1 << 20;
+// Frames per libsndfile read and write, rounded down to whole blocks (and
+// never below one block).
+constexpr int64_t kChunkFrames = 1 << 16;
 
 struct PluginSpec {
   std::string path;
@@ -321,30 +324,41 @@ int Run(const Options& options) {
       tail += p.processor->Status()->tail_frames;
   }
 
+  // The file is read and written in chunks of whole blocks (libsndfile's
+  // per-call cost dominates at small block sizes), and each chunk is handed
+  // to the plug-ins block by block. Block boundaries stay where reading one
+  // block at a time would put them: every chunk but the last is a whole
+  // number of blocks, so only the stream's final block can be short.
   const size_t channels = static_cast<size_t>(info.channels);
-  std::vector<float> block(static_cast<size_t>(options.block_frames) *
-                           channels);
+  const int64_t block_frames = options.block_frames;
+  const int64_t chunk_frames =
+      std::max<int64_t>(kChunkFrames / block_frames, 1) * block_frames;
+  std::vector<float> chunk(static_cast<size_t>(chunk_frames) * channels);
   bool input_done = false;
   while (true) {
-    sf_count_t frames = 0;
+    int64_t frames = 0;
     if (!input_done) {
-      frames = sf_readf_float(in.get(), block.data(), options.block_frames);
-      if (frames < options.block_frames) input_done = true;
+      frames = sf_readf_float(in.get(), chunk.data(), chunk_frames);
+      if (frames < chunk_frames) input_done = true;
     }
-    if (input_done && frames < options.block_frames && tail > 0) {
-      const int64_t fill =
-          std::min<int64_t>(options.block_frames - frames, tail);
-      std::fill(block.begin() + frames * channels,
-                block.begin() + (frames + fill) * channels, 0.0f);
+    if (input_done && frames < chunk_frames && tail > 0) {
+      const int64_t fill = std::min<int64_t>(chunk_frames - frames, tail);
+      std::fill(chunk.data() + static_cast<size_t>(frames) * channels,
+                chunk.data() + static_cast<size_t>(frames + fill) * channels,
+                0.0f);
       frames += fill;
       tail -= fill;
     }
     if (frames == 0) break;
-    for (LoadedPlugin& p : plugins) {
-      p.processor->Process(block.data(), static_cast<int32_t>(frames),
-                           options.volume);
+    for (int64_t start = 0; start < frames; start += block_frames) {
+      float* block = chunk.data() + static_cast<size_t>(start) * channels;
+      const int64_t count = std::min(block_frames, frames - start);
+      for (LoadedPlugin& p : plugins) {
+        p.processor->Process(block, static_cast<int32_t>(count),
+                             options.volume);
+      }
     }
-    if (out && sf_writef_float(out.get(), block.data(), frames) != frames) {
+    if (out && sf_writef_float(out.get(), chunk.data(), frames) != frames) {
       return Fail("write error on " + options.output);
     }
   }
