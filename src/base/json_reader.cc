@@ -5,11 +5,13 @@
 #include <cmath>
 #include <cstdint>
 #include <cstring>
+#include <iterator>
 #include <limits>
 #include <system_error>
 #include <utility>
 #include <vector>
 
+#include "base/json_number.h"
 #include "base/json_utf8.h"
 
 namespace base {
@@ -33,17 +35,26 @@ inline uint64_t HasZeroByte(uint64_t word) {
   return (word - 0x0101010101010101ULL) & ~word & 0x8080808080808080ULL;
 }
 
-// Byte-wise three-way comparison. Keys are short and mostly differ early,
-// where a plain loop beats a call to memcmp.
-inline int CompareKeys(const std::string& a, const std::string& b) {
-  const size_t length = a.size() < b.size() ? a.size() : b.size();
-  for (size_t i = 0; i < length; ++i) {
-    const unsigned char x = static_cast<unsigned char>(a[i]);
-    const unsigned char y = static_cast<unsigned char>(b[i]);
-    if (x != y) return x < y ? -1 : 1;
+// Byte-wise three-way comparison. Keys mostly differ in their first byte,
+// which is checked inline; longer common prefixes go to memcmp.
+inline int CompareKeys(std::string_view a, std::string_view b) {
+  if (!a.empty() && !b.empty() && a[0] != b[0]) {
+    return static_cast<unsigned char>(a[0]) < static_cast<unsigned char>(b[0])
+               ? -1
+               : 1;
   }
+  const size_t length = a.size() < b.size() ? a.size() : b.size();
+  const int c = length ? std::memcmp(a.data(), b.data(), length) : 0;
+  if (c != 0) return c;
   return a.size() < b.size() ? -1 : (a.size() > b.size() ? 1 : 0);
 }
+
+// One pair of a dictionary being sorted: its key and its position in the
+// parser's pair stack. Compact, so that sorting stays in cache.
+struct SortEntry {
+  std::string_view key;
+  size_t index;
+};
 
 // Recursive-descent parser for one text. Recursion is bounded by the depth
 // limit. Containers collect their children on two stacks shared by all
@@ -104,6 +115,7 @@ class Parser {
       } else if (c == '\n') {
         ++pos_;
         NewLine(pos_);
+        SkipIndentation();
       } else if (c == '\r') {
         ++pos_;
         if (pos_ < end_ && *pos_ == '\n') ++pos_;
@@ -111,6 +123,17 @@ class Parser {
       } else if (c != '/' || !SkipComment()) {
         return;
       }
+    }
+  }
+
+  // Skips runs of eight spaces at once: pretty-printed texts indent every
+  // line. The byte-wise loop of SkipWhitespace handles the rest.
+  void SkipIndentation() {
+    while (end_ - pos_ >= 8) {
+      uint64_t word;
+      std::memcpy(&word, pos_, 8);
+      if (word != 0x2020202020202020ULL) return;
+      pos_ += 8;
     }
   }
 
@@ -215,12 +238,10 @@ class Parser {
         }
       }
     }
-    JsonValue::ListStorage list;
-    list.reserve(values_.size() - first);
-    for (size_t i = first; i < values_.size(); ++i) {
-      list.push_back(std::move(values_[i]));
-    }
-    values_.resize(first);
+    const auto children = values_.begin() + static_cast<std::ptrdiff_t>(first);
+    JsonValue::ListStorage list(std::make_move_iterator(children),
+                                std::make_move_iterator(values_.end()));
+    values_.erase(children, values_.end());
     *out = JsonValue(std::move(list));
     --depth_;
     return true;
@@ -290,19 +311,21 @@ class Parser {
       }
     } else {
       order_.resize(count);
-      for (size_t i = 0; i < count; ++i) order_[i] = first + i;
+      for (size_t i = 0; i < count; ++i) {
+        order_[i] = SortEntry{pairs_[first + i].first, first + i};
+      }
       // Ties broken by position: a total order, so equal keys stay in
       // input order without a stable sort's buffer.
-      std::sort(order_.begin(), order_.end(), [this](size_t a, size_t b) {
-        const int c = CompareKeys(pairs_[a].first, pairs_[b].first);
-        return c < 0 || (c == 0 && a < b);
-      });
+      std::sort(order_.begin(), order_.end(),
+                [](const SortEntry& a, const SortEntry& b) {
+                  const int c = CompareKeys(a.key, b.key);
+                  return c < 0 || (c == 0 && a.index < b.index);
+                });
       for (size_t i = 0; i < count; ++i) {
-        if (i + 1 < count && CompareKeys(pairs_[order_[i]].first,
-                                         pairs_[order_[i + 1]].first) == 0) {
+        if (i + 1 < count && order_[i].key == order_[i + 1].key) {
           continue;  // a later pair has the same key
         }
-        dict.push_back(std::move(pairs_[order_[i]]));
+        dict.push_back(std::move(pairs_[order_[i].index]));
       }
     }
     pairs_.resize(first);
@@ -349,7 +372,7 @@ class Parser {
       }
       p += length;
     }
-    decoded_.assign(start, p);
+    decoded_.assign(start, static_cast<size_t>(p - start));
     if (!ParseStringSlow(p, &decoded_)) return false;
     *out = decoded_;
     return true;
@@ -363,7 +386,7 @@ class Parser {
       if (p == end_) return FailAt(JsonReader::JSON_SYNTAX_ERROR, end_);
       const unsigned char c = static_cast<unsigned char>(*p);
       if (c == '"') {
-        out->append(run, p);
+        out->append(run, static_cast<size_t>(p - run));
         pos_ = p + 1;
         return true;
       }
@@ -371,7 +394,7 @@ class Parser {
         ++p;
         continue;
       }
-      out->append(run, p);
+      out->append(run, static_cast<size_t>(p - run));
       if (c == '\\') {
         if (!ParseEscape(&p, out)) return false;
       } else {
@@ -481,6 +504,54 @@ class Parser {
     return true;
   }
 
+  // Appends the decimal digits at `p` to *digits (which wraps when more
+  // than 19 significant digits are gathered) and returns the first byte that
+  // is not a digit. Takes eight digits per step where the text allows.
+  const char* ScanDigits(const char* p, uint64_t* digits) const {
+    uint64_t value = *digits;
+#if defined(__BYTE_ORDER__) && __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__
+    while (end_ - p >= 8) {
+      uint64_t chunk;
+      std::memcpy(&chunk, p, 8);
+      if (!IsEightDigits(chunk)) break;
+      value = value * 100000000 + EightDigitsValue(chunk);
+      p += 8;
+    }
+#endif
+    while (p < end_ && IsDigit(*p)) {
+      value = value * 10 + static_cast<uint64_t>(*p - '0');
+      ++p;
+    }
+    *digits = value;
+    return p;
+  }
+
+  // True when all eight bytes of `chunk` are ASCII digits: each high nibble
+  // is 3, and adding 6 to the byte does not carry out of the low nibble.
+  static bool IsEightDigits(uint64_t chunk) {
+    return ((chunk & 0xF0F0F0F0F0F0F0F0ULL) |
+            (((chunk + 0x0606060606060606ULL) & 0xF0F0F0F0F0F0F0F0ULL) >>
+             4)) == 0x3333333333333333ULL;
+  }
+
+  // The value of eight ASCII digits loaded little-endian (first digit in
+  // the lowest byte): pairs, then groups of four, then all eight.
+  static uint64_t EightDigitsValue(uint64_t chunk) {
+    chunk -= 0x3030303030303030ULL;
+    // Byte i becomes 10 * digit i + digit i+1; even bytes hold the pairs.
+    chunk = chunk * 10 + (chunk >> 8);
+    const uint64_t kPairMask = 0x000000FF000000FFULL;
+    // Pairs 0 and 2 weighted 10^6 and 10^2, pairs 1 and 3 10^4 and 1,
+    // summed in the upper half of the product.
+    return ((chunk & kPairMask) * (100 + (1000000ULL << 32)) +
+            ((chunk >> 16) & kPairMask) * (1 + (10000ULL << 32))) >>
+           32;
+  }
+
+  // Scans the number once, collecting its significant digits (up to 19 fit
+  // in 64 bits) and its power of ten, then converts: pure integers that fit
+  // become integers, everything else a double, converted directly when the
+  // fast conversion can decide it and by std::from_chars otherwise.
   bool ParseNumber(JsonValue* out) {
     const char* start = pos_;
     const char* p = pos_;
@@ -488,27 +559,48 @@ class Parser {
     if (negative) ++p;
     const char* int_begin = p;
     if (p == end_ || !IsDigit(*p)) return FailAt(JsonReader::JSON_SYNTAX_ERROR, p);
+    uint64_t digits = 0;      // significant digits; wraps beyond 19 of them
+    int significant = 0;      // digits counted from the first non-zero one
     if (*p == '0') {
       ++p;
       if (p < end_ && IsDigit(*p)) return FailAt(JsonReader::JSON_SYNTAX_ERROR, p);
     } else {
-      while (p < end_ && IsDigit(*p)) ++p;
+      p = ScanDigits(p, &digits);
+      significant = static_cast<int>(p - int_begin);
     }
     const char* int_end = p;
     const char* frac_begin = nullptr;
     const char* exp_begin = nullptr;
+    int64_t power10 = 0;
     if (p < end_ && *p == '.') {
       ++p;
       frac_begin = p;
       if (p == end_ || !IsDigit(*p)) return FailAt(JsonReader::JSON_SYNTAX_ERROR, p);
-      while (p < end_ && IsDigit(*p)) ++p;
+      // Zeros straight after "0." are not significant.
+      if (digits == 0) {
+        while (p < end_ && *p == '0') ++p;
+      }
+      const char* significant_begin = p;
+      p = ScanDigits(p, &digits);
+      significant += static_cast<int>(p - significant_begin);
+      power10 = frac_begin - p;
     }
     if (p < end_ && (*p == 'e' || *p == 'E')) {
       ++p;
-      if (p < end_ && (*p == '+' || *p == '-')) ++p;
+      bool negative_exponent = false;
+      if (p < end_ && (*p == '+' || *p == '-')) {
+        negative_exponent = *p == '-';
+        ++p;
+      }
       exp_begin = p;
       if (p == end_ || !IsDigit(*p)) return FailAt(JsonReader::JSON_SYNTAX_ERROR, p);
-      while (p < end_ && IsDigit(*p)) ++p;
+      int64_t exponent = 0;
+      while (p < end_ && IsDigit(*p)) {
+        // Saturates far outside the double range.
+        if (exponent < 100000) exponent = exponent * 10 + (*p - '0');
+        ++p;
+      }
+      power10 += negative_exponent ? -exponent : exponent;
     }
     pos_ = p;
 
@@ -520,20 +612,22 @@ class Parser {
     }
 
     if (!frac_begin && !exp_begin && int_end - int_begin <= 10) {
-      uint64_t magnitude = 0;
-      for (const char* d = int_begin; d < int_end; ++d) {
-        magnitude = magnitude * 10 + static_cast<uint64_t>(*d - '0');
-      }
       const uint64_t limit = negative ? 0x80000000ULL : 0x7FFFFFFFULL;
-      if (magnitude <= limit) {
-        const int64_t value = negative ? -static_cast<int64_t>(magnitude)
-                                       : static_cast<int64_t>(magnitude);
+      if (digits <= limit) {
+        const int64_t value = negative ? -static_cast<int64_t>(digits)
+                                       : static_cast<int64_t>(digits);
         *out = JsonValue(static_cast<int>(value));
         return true;
       }
     }
 
     double value = 0;
+    if (significant <= 19 && power10 >= INT32_MIN && power10 <= INT32_MAX &&
+        json_internal::DecimalToDouble(digits, static_cast<int>(power10),
+                                       negative, &value)) {
+      *out = JsonValue(value);
+      return true;
+    }
     const std::from_chars_result result = std::from_chars(start, p, value);
     if (result.ec == std::errc::result_out_of_range) {
       if (!IsUnderflow(int_begin, int_end, frac_begin, exp_begin, p)) {
@@ -587,8 +681,8 @@ class Parser {
   JsonValue::DictStorage pairs_;
   // The text of the last string that needed decoding.
   std::string decoded_;
-  // Scratch for sorting one dictionary's pairs: indices into pairs_.
-  std::vector<size_t> order_;
+  // Scratch for sorting one dictionary's pairs; the keys view pairs_.
+  std::vector<SortEntry> order_;
 
   JsonReader::JsonParseError error_ = JsonReader::JSON_NO_ERROR;
   int error_line_ = 0;

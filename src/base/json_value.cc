@@ -153,26 +153,6 @@ void JsonValue::DestroyHeapPayload() {
   }
 }
 
-void JsonValue::MoveHeapPayloadFrom(JsonValue& other) {
-  switch (type_) {
-    case Type::STRING:
-      new (&string_) std::string(std::move(other.string_));
-      break;
-    case Type::BINARY:
-      new (&blob_) BlobStorage(std::move(other.blob_));
-      break;
-    case Type::DICTIONARY:
-      new (&dict_) DictStorage(std::move(other.dict_));
-      break;
-    case Type::LIST:
-      new (&list_) ListStorage(std::move(other.list_));
-      break;
-    default:
-      break;
-  }
-  other.Destroy();
-}
-
 JsonValue JsonValue::Clone() const {
   switch (type_) {
     case Type::NONE:

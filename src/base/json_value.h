@@ -16,6 +16,7 @@
 
 #include <cstddef>
 #include <iosfwd>
+#include <new>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -206,7 +207,30 @@ class JsonValue {
         return;
     }
   }
-  void MoveHeapPayloadFrom(JsonValue& other);
+  // Inline: the reader moves every node it builds at least twice.
+  void MoveHeapPayloadFrom(JsonValue& other) {
+    switch (type_) {
+      case Type::STRING:
+        new (&string_) std::string(std::move(other.string_));
+        other.string_.~basic_string();
+        break;
+      case Type::BINARY:
+        new (&blob_) BlobStorage(std::move(other.blob_));
+        other.blob_.~BlobStorage();
+        break;
+      case Type::DICTIONARY:
+        new (&dict_) DictStorage(std::move(other.dict_));
+        other.dict_.~DictStorage();
+        break;
+      case Type::LIST:
+        new (&list_) ListStorage(std::move(other.list_));
+        other.list_.~ListStorage();
+        break;
+      default:
+        break;
+    }
+    other.type_ = Type::NONE;
+  }
   void MoveAssignOverHeapPayload(JsonValue& other);
 
   // The sorted position of `key`: the first pair whose key is not less.

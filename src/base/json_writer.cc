@@ -13,6 +13,8 @@ namespace {
 
 constexpr size_t kInitialReserve = 1024;
 constexpr int kIndentWidth = 3;
+// Integral doubles below this magnitude are written by the integer path.
+constexpr double kPlainIntegralLimit = 1e12;
 
 // What a byte needs when written inside a string: 0 copy as is, 'u' write as
 // "\u%04X", '8' start of a multi-byte sequence to check, else the letter
@@ -129,11 +131,17 @@ class Writer {
     out_->append(static_cast<size_t>(depth * kIndentWidth), ' ');
   }
 
+  // Appends [begin, end) by length: the pointer-pair overload of
+  // std::string::append goes through the slower generic replace.
+  void Append(const char* begin, const char* end) {
+    out_->append(begin, static_cast<size_t>(end - begin));
+  }
+
   void WriteInteger(int64_t value) {
     char buffer[24];
     const std::to_chars_result result =
         std::to_chars(buffer, buffer + sizeof(buffer), value);
-    out_->append(buffer, result.ptr);
+    Append(buffer, result.ptr);
   }
 
   void WriteDouble(double value) {
@@ -147,6 +155,23 @@ class Writer {
       WriteInteger(static_cast<int64_t>(value));
       return;
     }
+    // An integral value below 10^12 is written plain, and below 2^52 the
+    // spacing of doubles is under 1, so its own digits are the shortest that
+    // read back to it.
+    if (value > -kPlainIntegralLimit && value < kPlainIntegralLimit &&
+        static_cast<double>(static_cast<int64_t>(value)) == value) {
+      char text[24];
+      char* o = text;
+      if (std::signbit(value)) *o++ = '-';  // -0.0 too
+      const int64_t integral = static_cast<int64_t>(value);
+      o = std::to_chars(o, text + sizeof(text) - 2,
+                        integral < 0 ? -integral : integral)
+              .ptr;
+      *o++ = '.';
+      *o++ = '0';
+      Append(text, o);
+      return;
+    }
     // The shortest round-trip digits in scientific form, "d[.ddd]e<sign>dd",
     // reshaped in a local buffer and appended at once.
     char buffer[40];
@@ -157,12 +182,18 @@ class Writer {
     char text[48];
     char* o = text;
     if (*p == '-') *o++ = *p++;
+    // "d" or "d.ddd": the first digit, then the fraction's digits at once.
+    const char* e =
+        static_cast<const char*>(std::memchr(p, 'e', static_cast<size_t>(end - p)));
     char digits[20];
-    int count = 0;
-    while (p < end && *p != 'e') {
-      if (*p != '.') digits[count++] = *p;
-      ++p;
+    digits[0] = *p;
+    int count = 1;
+    if (e - p > 2) {
+      const size_t fraction = static_cast<size_t>(e - (p + 2));
+      std::memcpy(digits + 1, p + 2, fraction);
+      count += static_cast<int>(fraction);
     }
+    p = e;
     // p is at 'e', followed by a sign and at least two digits.
     const bool negative_exponent = p[1] == '-';
     int exponent = 0;
@@ -181,7 +212,7 @@ class Writer {
       if (exponent > 0) *o++ = '+';
       o = std::to_chars(o, text + sizeof(text), exponent).ptr;
     }
-    out_->append(text, o);
+    Append(text, o);
   }
 
   // Writes digits[0, count) with the first one at decimal position
@@ -223,19 +254,25 @@ class Writer {
         ++p;
         continue;
       }
-      out_->append(run, p);
       if (action == '8') {
         int32_t code_point;
         const size_t length = json_internal::DecodeUtf8(p, end, &code_point);
+        if (code_point >= 0 && code_point != 0x2028 && code_point != 0x2029) {
+          p += length;  // a valid character joins the run copied as is
+          continue;
+        }
+        Append(run, p);
         if (code_point < 0) {
           out_->append("\xEF\xBF\xBD", 3);  // U+FFFD
-        } else if (code_point == 0x2028 || code_point == 0x2029) {
-          WriteUnicodeEscape(static_cast<uint32_t>(code_point));
         } else {
-          out_->append(p, length);
+          WriteUnicodeEscape(static_cast<uint32_t>(code_point));
         }
         p += length;
-      } else if (action == 'u') {
+        run = p;
+        continue;
+      }
+      Append(run, p);
+      if (action == 'u') {
         WriteUnicodeEscape(static_cast<unsigned char>(*p));
         ++p;
       } else {
@@ -245,7 +282,7 @@ class Writer {
       }
       run = p;
     }
-    out_->append(run, p);
+    Append(run, p);
     out_->push_back('"');
   }
 

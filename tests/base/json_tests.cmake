@@ -21,3 +21,8 @@ vorn_add_test(NAME json_writer_test
   LABELS unit)
 target_compile_definitions(json_writer_test PRIVATE
   VORN_JSON_BENCH_DATA="${VORN_JSON_BENCH_DATA}")
+
+vorn_add_test(NAME json_number_test
+  SOURCES ${CMAKE_CURRENT_LIST_DIR}/json_number_test.cc
+  LIBS vorn_json
+  LABELS unit)

@@ -1,6 +1,10 @@
 #include "base/json_writer.h"
 
+#include <charconv>
 #include <cmath>
+#include <cstdint>
+#include <cstring>
+#include <random>
 #include <sstream>
 #include <string>
 
@@ -76,6 +80,37 @@ TEST(JsonWriterTest, WritesShortestDoubles) {
   EXPECT_EQ(WriteDouble(5e-324), "5e-324");
 }
 
+TEST(JsonWriterTest, WritesIntegralDoublesPlainUpToTwelveDigits) {
+  EXPECT_EQ(WriteDouble(0.0), "0.0");
+  EXPECT_EQ(WriteDouble(-0.0), "-0.0");
+  EXPECT_EQ(WriteDouble(-3.0), "-3.0");
+  EXPECT_EQ(WriteDouble(1000000.0), "1000000.0");
+  EXPECT_EQ(WriteDouble(-2147483648.0), "-2147483648.0");
+  EXPECT_EQ(WriteDouble(999999999999.0), "999999999999.0");
+  EXPECT_EQ(WriteDouble(-999999999999.0), "-999999999999.0");
+  EXPECT_EQ(WriteDouble(1e12), "1e+12");
+  EXPECT_EQ(WriteDouble(-1e12), "-1e+12");
+  EXPECT_EQ(WriteDouble(4503599627370496.0), "4.503599627370496e+15");
+  // Just off an integer: the general path, which keeps the fraction.
+  EXPECT_EQ(WriteDouble(std::nextafter(5.0, 6.0)), "5.000000000000001");
+}
+
+TEST(JsonWriterTest, IntegralDoublesMatchShortestFixedDigits) {
+  std::mt19937_64 random(12);
+  for (int i = 0; i < 20000; ++i) {
+    const double magnitude =
+        std::pow(10.0, static_cast<double>(random() % 13));
+    double value = std::trunc(static_cast<double>(random() % (1u << 30)) /
+                              (1u << 30) * magnitude);
+    if (random() % 2) value = -value;
+    char buffer[40];
+    const std::to_chars_result result = std::to_chars(
+        buffer, buffer + sizeof(buffer), value, std::chars_format::fixed);
+    const std::string expected = std::string(buffer, result.ptr) + ".0";
+    ASSERT_EQ(WriteDouble(value), expected);
+  }
+}
+
 TEST(JsonWriterTest, IntegralDoublesAsIntegersWithOption) {
   const int kOption = OPTIONS_OMIT_DOUBLE_TYPE_PRESERVATION;
   EXPECT_EQ(WriteDouble(3.0, kOption), "3");
@@ -104,6 +139,16 @@ TEST(JsonWriterTest, EscapesStrings) {
   EXPECT_EQ(WriteString("\xE2\x80\xA8\xE2\x80\xA9"), "\"\\u2028\\u2029\"");
   EXPECT_EQ(WriteString("\xC3\xA9\xF0\x9F\x98\x80"),
             "\"\xC3\xA9\xF0\x9F\x98\x80\"");
+}
+
+TEST(JsonWriterTest, CopiesValidMultiByteRunsAndEscapesLineSeparators) {
+  EXPECT_EQ(WriteString("\xE6\x97\xA5\xE6\x9C\xAC\xC3\xA9x"),
+            "\"\xE6\x97\xA5\xE6\x9C\xAC\xC3\xA9x\"");
+  EXPECT_EQ(WriteString("a\xE2\x80\xA8\xC3\xA9\xE2\x80\xA9"),
+            "\"a\\u2028\xC3\xA9\\u2029\"");
+  // A valid run, then a broken sequence, then a valid run again.
+  EXPECT_EQ(WriteString("\xC3\xA9\xE6\x97<\xC3\xA9"),
+            "\"\xC3\xA9\xEF\xBF\xBD\\u003C\xC3\xA9\"");
 }
 
 TEST(JsonWriterTest, ReplacesInvalidUtf8) {

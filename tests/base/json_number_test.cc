@@ -1,0 +1,214 @@
+// Number conversion of the JSON reader: the fast decimal-to-double paths must
+// agree bit for bit with std::from_chars, and integers keep their limits.
+
+#include "base/json_number.h"
+
+#include <charconv>
+#include <cmath>
+#include <cstdint>
+#include <cstring>
+#include <random>
+#include <string>
+
+#include "base/json_reader.h"
+#include "gtest/gtest.h"
+
+namespace base {
+namespace {
+
+uint64_t Bits(double value) {
+  uint64_t bits;
+  std::memcpy(&bits, &value, sizeof(bits));
+  return bits;
+}
+
+// The double std::from_chars makes of `text`; false when it rejects it.
+bool Reference(const std::string& text, double* value) {
+  const std::from_chars_result result =
+      std::from_chars(text.data(), text.data() + text.size(), *value);
+  return result.ec == std::errc() && result.ptr == text.data() + text.size();
+}
+
+// Parses `text` as a JSON document and checks it against std::from_chars:
+// same bits for a double, or an integer of the same value.
+void ExpectParsesLikeFromChars(const std::string& text) {
+  SCOPED_TRACE(text);
+  double expected = 0;
+  const bool in_range = Reference(text, &expected) && std::isfinite(expected);
+  std::unique_ptr<JsonValue> value = ParseJson(text);
+  if (!in_range) {
+    // Overflow fails the parse; underflow gives a zero.
+    if (value) {
+      EXPECT_EQ(value->GetDouble(), 0.0);
+    }
+    return;
+  }
+  ASSERT_TRUE(value);
+  if (value->is_int()) {
+    EXPECT_EQ(static_cast<double>(value->GetInt()), expected);
+  } else {
+    ASSERT_TRUE(value->is_double());
+    EXPECT_EQ(Bits(value->GetDouble()), Bits(expected));
+  }
+}
+
+// Random digits, optional fraction and exponent, as JSON number text.
+std::string RandomNumberText(std::mt19937_64& random) {
+  std::string text;
+  if (random() % 2) text.push_back('-');
+  const int int_digits = static_cast<int>(random() % 20);
+  if (int_digits == 0) {
+    text.push_back('0');
+  } else {
+    text.push_back(static_cast<char>('1' + random() % 9));
+    for (int i = 1; i < int_digits; ++i) {
+      text.push_back(static_cast<char>('0' + random() % 10));
+    }
+  }
+  if (int_digits == 0 || random() % 4 != 0) {
+    text.push_back('.');
+    const int zeros = random() % 3 == 0 ? static_cast<int>(random() % 12) : 0;
+    text.append(static_cast<size_t>(zeros), '0');
+    const int frac_digits = 1 + static_cast<int>(random() % 22);
+    for (int i = 0; i < frac_digits; ++i) {
+      text.push_back(static_cast<char>('0' + random() % 10));
+    }
+  }
+  if (random() % 3 == 0) {
+    text.push_back(random() % 2 ? 'e' : 'E');
+    const int sign = static_cast<int>(random() % 3);
+    if (sign == 1) text.push_back('-');
+    if (sign == 2) text.push_back('+');
+    text += std::to_string(random() % 330);
+  }
+  return text;
+}
+
+TEST(JsonNumberTest, DecimalToDoubleMatchesFromChars) {
+  std::mt19937_64 random(20240611);
+  int decided = 0;
+  constexpr int kRounds = 200000;
+  for (int i = 0; i < kRounds; ++i) {
+    // 1 to 19 digits, powers across the whole table and a bit beyond.
+    const int length = 1 + static_cast<int>(random() % 19);
+    uint64_t digits = 1 + random() % 9;
+    for (int d = 1; d < length; ++d) digits = digits * 10 + random() % 10;
+    const int power = static_cast<int>(random() % 700) - 360;
+    const std::string text = std::to_string(digits) + "e" + std::to_string(power);
+    double value = -1;
+    if (!json_internal::DecimalToDouble(digits, power, false, &value)) continue;
+    if (power >= -280 && power <= 280) ++decided;
+    double expected = 0;
+    ASSERT_TRUE(Reference(text, &expected)) << text;
+    ASSERT_EQ(Bits(value), Bits(expected)) << text;
+  }
+  // Well inside the normal range (4/5 of the powers drawn) only ties are
+  // left to the slow path.
+  EXPECT_GT(decided, kRounds * 4 / 5 * 99 / 100);
+}
+
+TEST(JsonNumberTest, DecimalToDoubleSignsAndZero) {
+  double value = 1;
+  ASSERT_TRUE(json_internal::DecimalToDouble(0, 400, true, &value));
+  EXPECT_EQ(Bits(value), Bits(-0.0));
+  ASSERT_TRUE(json_internal::DecimalToDouble(0, -400, false, &value));
+  EXPECT_EQ(Bits(value), Bits(0.0));
+  ASSERT_TRUE(json_internal::DecimalToDouble(65613616999999977ULL, -15, true,
+                                             &value));
+  EXPECT_EQ(value, -65.613616999999977);
+}
+
+TEST(JsonNumberTest, DecimalToDoubleLeavesEdgesToCaller) {
+  double value = 7;
+  // Overflow, subnormal results and powers beyond the table.
+  EXPECT_FALSE(json_internal::DecimalToDouble(18, 307, false, &value));
+  EXPECT_FALSE(json_internal::DecimalToDouble(5, -324, false, &value));
+  EXPECT_FALSE(json_internal::DecimalToDouble(1, -400, false, &value));
+  EXPECT_FALSE(json_internal::DecimalToDouble(1, 309, false, &value));
+  // 2^53 + 1 lies half-way between two doubles.
+  EXPECT_FALSE(
+      json_internal::DecimalToDouble(9007199254740993ULL, 0, false, &value));
+  EXPECT_EQ(value, 7);
+}
+
+TEST(JsonNumberTest, ParseMatchesFromCharsOnGeneratedTexts) {
+  std::mt19937_64 random(7);
+  for (int i = 0; i < 100000; ++i) {
+    ExpectParsesLikeFromChars(RandomNumberText(random));
+    if (HasFatalFailure()) return;
+  }
+}
+
+TEST(JsonNumberTest, ParseMatchesFromCharsAtBoundaries) {
+  const std::string kTexts[] = {
+      "1e22", "1e23", "-1e22", "9007199254740992", "9007199254740993",
+      "9007199254740994", "9007199254740995", "18446744073709551615",
+      "18446744073709551616", "99999999999999999999", "1234567890123456789",
+      "12345678901234567890", "0.1", "0.30000000000000004", "5e-324",
+      "2.4703282292062327e-324", "2.4703282292062328e-324",
+      "2.2250738585072011e-308", "2.2250738585072014e-308",
+      "1.7976931348623157e308", "1.7976931348623158e308", "4.9e-324",
+      "1e-400", "-1e-400", "0e999999", "-0.0", "-0e-5", "123456789012345678e-5",
+      "0.00000000000000000000000000000000000001234", "12345678.87654321",
+      "1.00000000000000011102230246251565404236316680908203125",
+      "1.00000000000000011102230246251565404236316680908203124",
+      "1.00000000000000011102230246251565404236316680908203126",
+      "3.0e0000000000000000000000001", "1" + std::string(400, '0') + "e-400",
+  };
+  for (const std::string& text : kTexts) ExpectParsesLikeFromChars(text);
+}
+
+TEST(JsonNumberTest, IntegersAtInt32Limits) {
+  struct Case {
+    const char* text;
+    bool is_int;
+  };
+  const Case kCases[] = {
+      {"2147483647", true},   {"-2147483648", true}, {"2147483648", false},
+      {"-2147483649", false}, {"4294967296", false}, {"9999999999", false},
+      {"10000000000", false}, {"-0", true},          {"0", true},
+      {"12345678", true},     {"1.0", false},        {"1e0", false},
+  };
+  for (const Case& c : kCases) {
+    SCOPED_TRACE(c.text);
+    std::unique_ptr<JsonValue> value = ParseJson(c.text);
+    ASSERT_TRUE(value);
+    EXPECT_EQ(value->is_int(), c.is_int);
+    EXPECT_EQ(value->GetDouble(), std::stod(c.text));
+  }
+  std::unique_ptr<JsonValue> zero = ParseJson("-0");
+  EXPECT_EQ(zero->GetInt(), 0);
+}
+
+TEST(JsonNumberTest, EightDigitChunksStopAtTheirEnd) {
+  // Digit runs of 8 and 16 followed by every kind of terminator.
+  std::unique_ptr<JsonValue> list =
+      ParseJson("[12345678,87654321.12345678,1234567812345678 ,0.1234567,"
+                "1.123456781e1]");
+  ASSERT_TRUE(list);
+  ASSERT_EQ(list->ListSize(), 5u);
+  EXPECT_EQ(list->GetList()[0].GetInt(), 12345678);
+  EXPECT_EQ(list->GetList()[1].GetDouble(), 87654321.12345678);
+  EXPECT_EQ(list->GetList()[2].GetDouble(), 1234567812345678.0);
+  EXPECT_EQ(list->GetList()[3].GetDouble(), 0.1234567);
+  EXPECT_EQ(list->GetList()[4].GetDouble(), 11.23456781);
+}
+
+TEST(JsonNumberTest, MalformedNumbersStillFail) {
+  JsonReader reader;
+  for (const char* text :
+       {"12345678x", "01234567", "1.", "1.e5", "1e", "1e+", "-", "123456789a",
+        "1234567812345678.", "0.12345678:"}) {
+    SCOPED_TRACE(text);
+    EXPECT_FALSE(reader.ReadToValue(text));
+    EXPECT_EQ(reader.error_code(), JsonReader::JSON_SYNTAX_ERROR);
+  }
+  // Too large for a double: fails without an error code.
+  EXPECT_FALSE(reader.ReadToValue("1.7976931348623159e308"));
+  EXPECT_EQ(reader.error_code(), JsonReader::JSON_NO_ERROR);
+  EXPECT_FALSE(reader.ReadToValue("-123456789012345678901234e300"));
+  EXPECT_EQ(reader.error_code(), JsonReader::JSON_NO_ERROR);
+}
+
+}  // namespace
+}  // namespace base
