@@ -16,8 +16,9 @@
 // rounds correctly by itself. Otherwise the digits are multiplied by a
 // 128-bit truncated approximation of 5^q; the true product lies within a
 // known, tiny interval above the computed one, so when that whole interval
-// rounds to the same double, that double is the answer. Ties, and the
-// subnormal and overflowing ranges, are left to the caller.
+// rounds to the same double, that double is the answer. Ties, powers of ten
+// beyond the table (10^-64..10^64), and the subnormal and overflowing
+// ranges are left to the caller.
 
 #ifndef VORN_BASE_JSON_NUMBER_H_
 #define VORN_BASE_JSON_NUMBER_H_
@@ -29,29 +30,41 @@
 namespace base {
 namespace json_internal {
 
-// Powers of ten covered by the 128-bit table. Below 10^-342 every 19-digit
-// significand rounds to zero; above 10^308 every one overflows.
-constexpr int kMinPow10 = -342;
-constexpr int kMaxPow10 = 308;
+// Powers of ten covered by the 128-bit table. Real documents stay well
+// inside it (coordinates, prices and measurements use about 10^-20..10^20);
+// numbers beyond it take the slow path, which is exact for every input. The
+// range is a size trade-off: each entry costs 16 bytes in every binary that
+// links the reader.
+constexpr int kMinPow10 = -64;
+constexpr int kMaxPow10 = 64;
 constexpr int kPow5Count = kMaxPow10 - kMinPow10 + 1;
 
-// For every q in [kMinPow10, kMaxPow10]: 5^q ~= (high:low) * 2^exponent, with
-// high's top bit set and (high:low) <= 5^q * 2^-exponent < (high:low) + 1
+// floor(q * log2(5)): 152170 / 2^16 approximates log2(5) closely enough
+// over the table (checked below), and the shift of a negative product
+// rounds down.
+constexpr int FloorLog2Pow5(int q) { return (q * 152170) >> 16; }
+
+// For every q in [kMinPow10, kMaxPow10]: 5^q ~= (high:low) * 2^Pow5Exponent(q),
+// with high's top bit set and (high:low) <= 5^q * 2^-exponent < (high:low) + 1
 // (the exact value truncated to 128 bits). Built at compile time from exact
 // big-integer arithmetic.
+constexpr int Pow5Exponent(int q) { return FloorLog2Pow5(q) - 127; }
+
 struct Pow5Table {
   uint64_t high[kPow5Count];
   uint64_t low[kPow5Count];
-  int32_t exponent[kPow5Count];
+  // True when Pow5Exponent gave the exponent of every stored entry; checked
+  // at compile time below, so that the exponents need no storage.
+  bool exponents_match;
 
-  constexpr Pow5Table() : high(), low(), exponent() {
-    // Little-endian 32-bit limbs: enough for 5^308 (716 bits) and for
-    // 2^kScale, which divided by 5^342 still keeps more than 128 bits.
+  constexpr Pow5Table() : high(), low(), exponents_match(true) {
+    // Little-endian 32-bit limbs: enough for 5^kMaxPow10 and for 2^kScale,
+    // which divided by 5^-kMinPow10 still keeps more than 128 bits.
     uint32_t power[kLimbs] = {};
     power[0] = 1;
     for (int q = 0; q <= kMaxPow10; ++q) {
       if (q > 0) MultiplyBy5(power);
-      Store(q - kMinPow10, power, 0);
+      Store(q, power, 0);
     }
     // floor(floor(a / 5) / 5) == floor(a / 25), so dividing 2^kScale by 5
     // again and again gives floor(2^kScale / 5^n) exactly.
@@ -59,13 +72,16 @@ struct Pow5Table {
     inverse[kLimbs - 1] = 0x80000000u;
     for (int n = 1; n <= -kMinPow10; ++n) {
       DivideBy5(inverse);
-      Store(-n - kMinPow10, inverse, -kScale);
+      Store(-n, inverse, -kScale);
     }
   }
 
  private:
-  static constexpr int kLimbs = 36;
+  static constexpr int kLimbs = 12;
   static constexpr int kScale = 32 * kLimbs - 1;
+  static_assert(2.33 * kMaxPow10 < 32 * kLimbs, "5^kMaxPow10 must fit");
+  static_assert(kScale - 2.33 * -kMinPow10 > 130,
+                "2^kScale / 5^-kMinPow10 must keep 128 bits");
 
   static constexpr void MultiplyBy5(uint32_t* limbs) {
     uint64_t carry = 0;
@@ -103,18 +119,21 @@ struct Pow5Table {
     return ((low | (high << 32)) >> offset) & 0xFFFFFFFFu;
   }
 
-  // Stores the top 128 bits of the number (times 2^extra_exponent) at
-  // `index`, truncated.
-  constexpr void Store(int index, const uint32_t* limbs, int extra_exponent) {
+  // Stores the top 128 bits of the number (times 2^extra_exponent) as the
+  // entry of 5^q, truncated.
+  constexpr void Store(int q, const uint32_t* limbs, int extra_exponent) {
+    const int index = q - kMinPow10;
     const int length = BitLength(limbs);
     const int start = length - 128;
     high[index] = (Word32(limbs, start + 96) << 32) | Word32(limbs, start + 64);
     low[index] = (Word32(limbs, start + 32) << 32) | Word32(limbs, start);
-    exponent[index] = start + extra_exponent;
+    if (start + extra_exponent != Pow5Exponent(q)) exponents_match = false;
   }
 };
 
 inline constexpr Pow5Table kPow5Table{};
+static_assert(kPow5Table.exponents_match,
+              "Pow5Exponent disagrees with the exact table");
 
 // Powers of ten that doubles hold exactly.
 inline constexpr double kExactPow10[] = {
@@ -203,8 +222,8 @@ inline bool DecimalToDouble(uint64_t digits, int power10, bool negative,
   if (round_bit && rest_high == 0 && z_low == 0) return false;
   uint64_t significand = (kept >> 1) + round_bit;
   // The value is significand * 2^binary_exponent.
-  int binary_exponent = 129 + shift + kPow5Table.exponent[index] + power10 -
-                        leading_zeros;
+  int binary_exponent =
+      129 + shift + Pow5Exponent(power10) + power10 - leading_zeros;
   if (significand == (uint64_t{1} << 53)) {
     significand >>= 1;
     ++binary_exponent;

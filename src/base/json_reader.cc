@@ -8,6 +8,7 @@
 #include <iterator>
 #include <limits>
 #include <system_error>
+#include <tuple>
 #include <utility>
 #include <vector>
 
@@ -30,9 +31,18 @@ inline int HexValue(char c) {
   return -1;
 }
 
+// 10^n for n < 8.
+constexpr uint64_t kPow10[8] = {1,      10,      100,      1000,
+                                10000,  100000,  1000000,  10000000};
+
 // True when some byte of `word` is zero.
 inline uint64_t HasZeroByte(uint64_t word) {
   return (word - 0x0101010101010101ULL) & ~word & 0x8080808080808080ULL;
+}
+
+// True for a UTF-8 continuation byte, 10xxxxxx.
+inline bool IsContinuation(char c) {
+  return (static_cast<unsigned char>(c) & 0xC0) == 0x80;
 }
 
 // Byte-wise three-way comparison. Keys mostly differ in their first byte,
@@ -207,6 +217,37 @@ class Parser {
     return true;
   }
 
+  // True when the value at pos_ is a list or a dictionary, which grows the
+  // child stacks while it is parsed.
+  bool AtContainer() const {
+    return pos_ < end_ && (*pos_ == '[' || *pos_ == '{');
+  }
+
+  // Parses the next list element onto values_. A scalar is parsed in its
+  // final place; a container aside, since its children grow values_.
+  bool ParseElement() {
+    if (AtContainer()) {
+      JsonValue child;
+      if (!ParseValue(&child)) return false;
+      values_.push_back(std::move(child));
+      return true;
+    }
+    values_.emplace_back();
+    return ParseValue(&values_.back());
+  }
+
+  // Parses the value of the pair last added to pairs_, likewise.
+  bool ParseMember() {
+    if (AtContainer()) {
+      const size_t index = pairs_.size() - 1;
+      JsonValue child;
+      if (!ParseValue(&child)) return false;
+      pairs_[index].second = std::move(child);
+      return true;
+    }
+    return ParseValue(&pairs_.back().second);
+  }
+
   bool ParseList(JsonValue* out) {
     if (!Enter()) return false;
     ++pos_;  // '['
@@ -216,10 +257,7 @@ class Parser {
       ++pos_;
     } else {
       while (true) {
-        // Parsed aside: nested containers grow values_ meanwhile.
-        JsonValue child;
-        if (!ParseValue(&child)) return false;
-        values_.push_back(std::move(child));
+        if (!ParseElement()) return false;
         SkipWhitespace();
         if (pos_ == end_) return Fail(JsonReader::JSON_SYNTAX_ERROR);
         if (*pos_ == ']') {
@@ -259,18 +297,19 @@ class Parser {
         if (pos_ == end_ || *pos_ != '"') {
           return Fail(JsonReader::JSON_UNQUOTED_DICTIONARY_KEY);
         }
-        std::string_view key_text;
-        if (!ParseString(&key_text)) return false;
-        std::string key(key_text);
+        std::string_view key;
+        if (!ParseString(&key)) return false;
+        // The key is stored at once: it may view decoded_, which the value
+        // can overwrite.
+        pairs_.emplace_back(std::piecewise_construct,
+                            std::forward_as_tuple(key), std::forward_as_tuple());
         SkipWhitespace();
         if (pos_ == end_ || *pos_ != ':') {
           return Fail(JsonReader::JSON_SYNTAX_ERROR);
         }
         ++pos_;
         SkipWhitespace();
-        JsonValue child;
-        if (!ParseValue(&child)) return false;
-        pairs_.emplace_back(std::move(key), std::move(child));
+        if (!ParseMember()) return false;
         SkipWhitespace();
         if (pos_ == end_) return Fail(JsonReader::JSON_SYNTAX_ERROR);
         if (*pos_ == '}') {
@@ -339,18 +378,35 @@ class Parser {
     const char* start = ++pos_;
     const char* p = start;
     while (true) {
-      // Skip eight plain bytes at a time: no quote, backslash or non-ASCII.
+      // Eight bytes at a time up to the first quote, backslash or non-ASCII
+      // byte. On little-endian machines the lowest flagged byte is the
+      // first in the text and exact (a false flag can only sit above a true
+      // one), so the scan jumps straight to it; elsewhere the byte loop
+      // below finds it.
+      bool found = false;
       while (end_ - p >= 8) {
         uint64_t word;
         std::memcpy(&word, p, 8);
-        if ((HasZeroByte(word ^ 0x2222222222222222ULL) |
-             HasZeroByte(word ^ 0x5C5C5C5C5C5C5C5CULL) | word) &
-            0x8080808080808080ULL) {
+        const uint64_t special = (HasZeroByte(word ^ 0x2222222222222222ULL) |
+                                  HasZeroByte(word ^ 0x5C5C5C5C5C5C5C5CULL) |
+                                  word) &
+                                 0x8080808080808080ULL;
+        if (special) {
+#if defined(__BYTE_ORDER__) && __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__
+          p += __builtin_ctzll(special) / 8;
+          found = true;
+#endif
           break;
         }
         p += 8;
       }
-      if (p == end_) return FailAt(JsonReader::JSON_SYNTAX_ERROR, end_);
+      if (!found) {
+        while (p < end_ && *p != '"' && *p != '\\' &&
+               static_cast<unsigned char>(*p) < 0x80) {
+          ++p;
+        }
+        if (p == end_) return FailAt(JsonReader::JSON_SYNTAX_ERROR, end_);
+      }
       const unsigned char c = static_cast<unsigned char>(*p);
       if (c == '"') {
         *out = std::string_view(start, static_cast<size_t>(p - start));
@@ -358,9 +414,20 @@ class Parser {
         return true;
       }
       if (c == '\\') break;
-      if (c < 0x80) {
-        ++p;
-        continue;
+      // Non-ASCII. The common two- and three-byte forms are always valid
+      // characters when their continuation bytes are: C2..DF (U+0080 to
+      // U+07FF), and E1..EC or EE (U+1000 to U+CFFF, U+E000 to U+EFFF, no
+      // surrogates or noncharacters). Everything else is decoded in full.
+      if (c >= 0xC2 && c <= 0xDF) {
+        if (end_ - p >= 2 && IsContinuation(p[1])) {
+          p += 2;
+          continue;
+        }
+      } else if ((c >= 0xE1 && c <= 0xEC) || c == 0xEE) {
+        if (end_ - p >= 3 && IsContinuation(p[1]) && IsContinuation(p[2])) {
+          p += 3;
+          continue;
+        }
       }
       int32_t code_point;
       const size_t length = json_internal::DecodeUtf8(p, end_, &code_point);
@@ -517,6 +584,21 @@ class Parser {
       value = value * 100000000 + EightDigitsValue(chunk);
       p += 8;
     }
+    if (end_ - p >= 8) {
+      // Fewer than eight digits follow: convert them in one step as well,
+      // as the low digits of an eight-digit number padded with zeros.
+      uint64_t chunk;
+      std::memcpy(&chunk, p, 8);
+      const int count = __builtin_ctzll(NonDigitBytes(chunk)) / 8;  // 0..7
+      if (count > 0) {
+        const int pad = 8 * (8 - count);
+        chunk = (chunk << pad) | (0x3030303030303030ULL >> (8 * count));
+        value = value * kPow10[count] + EightDigitsValue(chunk);
+        p += count;
+      }
+      *digits = value;
+      return p;
+    }
 #endif
     while (p < end_ && IsDigit(*p)) {
       value = value * 10 + static_cast<uint64_t>(*p - '0');
@@ -532,6 +614,16 @@ class Parser {
     return ((chunk & 0xF0F0F0F0F0F0F0F0ULL) |
             (((chunk + 0x0606060606060606ULL) & 0xF0F0F0F0F0F0F0F0ULL) >>
              4)) == 0x3333333333333333ULL;
+  }
+
+  // The top bit of every byte of `chunk` that is not an ASCII digit, and
+  // possibly of bytes after the first such one (a carry out of a byte at
+  // or above 0x8A can flag the next). XOR with '0' leaves 0..9 exactly
+  // for digits and at least 10 for the rest; adding 0x76 then sets the top
+  // bit of anything above 9 that does not have it already.
+  static uint64_t NonDigitBytes(uint64_t chunk) {
+    const uint64_t offset = chunk ^ 0x3030303030303030ULL;
+    return ((offset + 0x7676767676767676ULL) | offset) & 0x8080808080808080ULL;
   }
 
   // The value of eight ASCII digits loaded little-endian (first digit in

@@ -9,6 +9,7 @@
 #include <cstring>
 #include <random>
 #include <string>
+#include <vector>
 
 #include "base/json_reader.h"
 #include "gtest/gtest.h"
@@ -86,25 +87,114 @@ std::string RandomNumberText(std::mt19937_64& random) {
 
 TEST(JsonNumberTest, DecimalToDoubleMatchesFromChars) {
   std::mt19937_64 random(20240611);
+  int in_table = 0;
   int decided = 0;
   constexpr int kRounds = 200000;
   for (int i = 0; i < kRounds; ++i) {
-    // 1 to 19 digits, powers across the whole table and a bit beyond.
+    // 1 to 19 digits; powers mostly within the table, some far beyond.
     const int length = 1 + static_cast<int>(random() % 19);
     uint64_t digits = 1 + random() % 9;
     for (int d = 1; d < length; ++d) digits = digits * 10 + random() % 10;
-    const int power = static_cast<int>(random() % 700) - 360;
+    const int power = random() % 4 == 0
+                          ? static_cast<int>(random() % 700) - 360
+                          : static_cast<int>(random() % 129) - 64;
+    const bool table_power = power >= json_internal::kMinPow10 &&
+                             power <= json_internal::kMaxPow10;
+    if (table_power) ++in_table;
     const std::string text = std::to_string(digits) + "e" + std::to_string(power);
     double value = -1;
     if (!json_internal::DecimalToDouble(digits, power, false, &value)) continue;
-    if (power >= -280 && power <= 280) ++decided;
+    if (table_power) ++decided;
     double expected = 0;
     ASSERT_TRUE(Reference(text, &expected)) << text;
     ASSERT_EQ(Bits(value), Bits(expected)) << text;
   }
-  // Well inside the normal range (4/5 of the powers drawn) only ties are
-  // left to the slow path.
-  EXPECT_GT(decided, kRounds * 4 / 5 * 99 / 100);
+  // Within the table only ties are left to the slow path.
+  EXPECT_GT(in_table, kRounds * 3 / 4);
+  EXPECT_GT(decided, in_table / 100 * 99);
+}
+
+// A little-endian multi-limb integer, enough to check the table exactly.
+using BigInt = std::vector<uint32_t>;
+
+void MultiplyBig(BigInt* number, uint32_t factor) {
+  uint64_t carry = 0;
+  for (uint32_t& limb : *number) {
+    const uint64_t product = uint64_t{limb} * factor + carry;
+    limb = static_cast<uint32_t>(product);
+    carry = product >> 32;
+  }
+  if (carry) number->push_back(static_cast<uint32_t>(carry));
+}
+
+BigInt FromEntry(int index) {
+  const uint64_t high = json_internal::kPow5Table.high[index];
+  const uint64_t low = json_internal::kPow5Table.low[index];
+  return {static_cast<uint32_t>(low), static_cast<uint32_t>(low >> 32),
+          static_cast<uint32_t>(high), static_cast<uint32_t>(high >> 32)};
+}
+
+void AddBig(BigInt* number, const BigInt& addend) {
+  if (number->size() < addend.size()) number->resize(addend.size(), 0);
+  uint64_t carry = 0;
+  for (size_t i = 0; i < number->size(); ++i) {
+    const uint64_t sum =
+        uint64_t{(*number)[i]} + (i < addend.size() ? addend[i] : 0) + carry;
+    (*number)[i] = static_cast<uint32_t>(sum);
+    carry = sum >> 32;
+  }
+  if (carry) number->push_back(static_cast<uint32_t>(carry));
+}
+
+void ShiftLeftBig(BigInt* number, int bits) {
+  for (int i = 0; i < bits; ++i) MultiplyBig(number, 2);
+}
+
+// Three-way comparison of two numbers.
+int CompareBig(BigInt a, BigInt b) {
+  while (!a.empty() && a.back() == 0) a.pop_back();
+  while (!b.empty() && b.back() == 0) b.pop_back();
+  if (a.size() != b.size()) return a.size() < b.size() ? -1 : 1;
+  for (size_t i = a.size(); i-- > 0;) {
+    if (a[i] != b[i]) return a[i] < b[i] ? -1 : 1;
+  }
+  return 0;
+}
+
+TEST(JsonNumberTest, PowerOfFiveTableIsTruncatedExactly) {
+  for (int q = json_internal::kMinPow10; q <= json_internal::kMaxPow10; ++q) {
+    SCOPED_TRACE(q);
+    const int index = q - json_internal::kMinPow10;
+    EXPECT_TRUE(json_internal::kPow5Table.high[index] >> 63);
+    const int exponent = json_internal::Pow5Exponent(q);
+    BigInt power = {1};  // 5^|q|
+    for (int i = 0; i < (q < 0 ? -q : q); ++i) MultiplyBig(&power, 5);
+    BigInt entry = FromEntry(index);
+    BigInt next = entry;
+    AddBig(&next, {1});
+    if (q >= 0 && exponent < 0) {
+      // Fewer than 128 bits: the entry is 5^q shifted up, exactly.
+      ShiftLeftBig(&power, -exponent);
+      EXPECT_EQ(CompareBig(entry, power), 0);
+    } else if (q >= 0) {
+      // entry * 2^exponent <= 5^q < (entry + 1) * 2^exponent.
+      ShiftLeftBig(&entry, exponent);
+      ShiftLeftBig(&next, exponent);
+      EXPECT_LE(CompareBig(entry, power), 0);
+      EXPECT_GT(CompareBig(next, power), 0);
+    } else {
+      // entry = floor(2^-exponent / 5^-q):
+      // entry * 5^-q <= 2^-exponent < (entry + 1) * 5^-q.
+      BigInt scale = {1};
+      ShiftLeftBig(&scale, -exponent);
+      for (int i = 0; i < -q; ++i) {
+        MultiplyBig(&entry, 5);
+        MultiplyBig(&next, 5);
+      }
+      EXPECT_LE(CompareBig(entry, scale), 0);
+      EXPECT_GT(CompareBig(next, scale), 0);
+    }
+  }
 }
 
 TEST(JsonNumberTest, DecimalToDoubleSignsAndZero) {
@@ -125,6 +215,10 @@ TEST(JsonNumberTest, DecimalToDoubleLeavesEdgesToCaller) {
   EXPECT_FALSE(json_internal::DecimalToDouble(5, -324, false, &value));
   EXPECT_FALSE(json_internal::DecimalToDouble(1, -400, false, &value));
   EXPECT_FALSE(json_internal::DecimalToDouble(1, 309, false, &value));
+  EXPECT_FALSE(json_internal::DecimalToDouble(1234567890123456789ULL, 65,
+                                              false, &value));
+  EXPECT_FALSE(json_internal::DecimalToDouble(1234567890123456789ULL, -65,
+                                              false, &value));
   // 2^53 + 1 lies half-way between two doubles.
   EXPECT_FALSE(
       json_internal::DecimalToDouble(9007199254740993ULL, 0, false, &value));
@@ -153,7 +247,9 @@ TEST(JsonNumberTest, ParseMatchesFromCharsAtBoundaries) {
       "1.00000000000000011102230246251565404236316680908203125",
       "1.00000000000000011102230246251565404236316680908203124",
       "1.00000000000000011102230246251565404236316680908203126",
-      "3.0e0000000000000000000000001", "1" + std::string(400, '0') + "e-400",
+      "3.0e0000000000000000000000001", "1e64", "1e-64", "1e65", "1e-65",
+      "1.2345678901234567e64", "1.2345678901234567e65",
+      "9.876543219876543219e-64", "9.876543219876543219e-66", "1" + std::string(400, '0') + "e-400",
   };
   for (const std::string& text : kTexts) ExpectParsesLikeFromChars(text);
 }
@@ -192,6 +288,41 @@ TEST(JsonNumberTest, EightDigitChunksStopAtTheirEnd) {
   EXPECT_EQ(list->GetList()[2].GetDouble(), 1234567812345678.0);
   EXPECT_EQ(list->GetList()[3].GetDouble(), 0.1234567);
   EXPECT_EQ(list->GetList()[4].GetDouble(), 11.23456781);
+}
+
+TEST(JsonNumberTest, DigitRunsOfEveryLengthBeforeEveryTerminator) {
+  // Each run is followed by enough text that the digits are read a word at
+  // a time, up to the terminator; a fraction and an exponent follow too.
+  std::mt19937_64 random(3);
+  for (int length = 1; length <= 24; ++length) {
+    for (const char* terminator : {",", " ,", "\n,", "\t,", "e1,", ".5,"}) {
+      std::string number(1, static_cast<char>('1' + random() % 9));
+      for (int i = 1; i < length; ++i) {
+        number.push_back(static_cast<char>('0' + random() % 10));
+      }
+      const std::string fraction = "0." + number;
+      // A fraction cannot take a second one.
+      const std::string fraction_terminator =
+          terminator[0] == '.' ? "e-2," : terminator;
+      const std::string text = "[" + number + terminator + fraction +
+                               fraction_terminator + number + "]" +
+                               std::string(12, ' ');
+      SCOPED_TRACE(text);
+      std::unique_ptr<JsonValue> list = ParseJson(text);
+      ASSERT_TRUE(list);
+      ASSERT_EQ(list->ListSize(), 3u);
+      const auto suffix = [](std::string t) {
+        return t.substr(0, t.find_first_of(" ,\t\n"));
+      };
+      double expected = 0;
+      ASSERT_TRUE(Reference(number + suffix(terminator), &expected));
+      EXPECT_EQ(list->GetList()[0].GetDouble(), expected);
+      ASSERT_TRUE(Reference(fraction + suffix(fraction_terminator), &expected));
+      EXPECT_EQ(Bits(list->GetList()[1].GetDouble()), Bits(expected));
+      ASSERT_TRUE(Reference(number, &expected));
+      EXPECT_EQ(list->GetList()[2].GetDouble(), expected);
+    }
+  }
 }
 
 TEST(JsonNumberTest, MalformedNumbersStillFail) {

@@ -26,3 +26,8 @@ vorn_add_test(NAME json_number_test
   SOURCES ${CMAKE_CURRENT_LIST_DIR}/json_number_test.cc
   LIBS vorn_json
   LABELS unit)
+
+vorn_add_test(NAME json_string_test
+  SOURCES ${CMAKE_CURRENT_LIST_DIR}/json_string_test.cc
+  LIBS vorn_json
+  LABELS unit)
