@@ -4,15 +4,12 @@
 get_filename_component(VORN_JSON_BENCH_DATA
   "${CMAKE_SOURCE_DIR}/../shared/bench-data/json" ABSOLUTE)
 
-vorn_add_test(NAME json_value_test
-  SOURCES ${CMAKE_CURRENT_LIST_DIR}/json_value_test.cc
-  LIBS vorn_json
-  LABELS unit)
-
-vorn_add_test(NAME json_reader_test
-  SOURCES ${CMAKE_CURRENT_LIST_DIR}/json_reader_test.cc
-  LIBS vorn_json
-  LABELS unit)
+foreach(name json_value json_reader json_number json_string)
+  vorn_add_test(NAME ${name}_test
+    SOURCES ${CMAKE_CURRENT_LIST_DIR}/${name}_test.cc
+    LIBS vorn_json
+    LABELS unit)
+endforeach()
 
 vorn_add_test(NAME json_writer_test
   SOURCES ${CMAKE_CURRENT_LIST_DIR}/json_writer_test.cc
@@ -21,13 +18,3 @@ vorn_add_test(NAME json_writer_test
   LABELS unit)
 target_compile_definitions(json_writer_test PRIVATE
   VORN_JSON_BENCH_DATA="${VORN_JSON_BENCH_DATA}")
-
-vorn_add_test(NAME json_number_test
-  SOURCES ${CMAKE_CURRENT_LIST_DIR}/json_number_test.cc
-  LIBS vorn_json
-  LABELS unit)
-
-vorn_add_test(NAME json_string_test
-  SOURCES ${CMAKE_CURRENT_LIST_DIR}/json_string_test.cc
-  LIBS vorn_json
-  LABELS unit)

@@ -74,7 +74,7 @@ constexpr int32_t kMaxBlockFrames = 1 << 20;
 // never below one block).
 constexpr int64_t kChunkFrames = 1 << 16;
 
-struct PluginSpec {
+struct PluginRequest {
   std::string path;
   std::string config = "{}";
 };
@@ -82,7 +82,7 @@ struct PluginSpec {
 struct Options {
   std::string input;
   std::string output;
-  std::vector<PluginSpec> plugins;
+  std::vector<PluginRequest> plugins;
   int32_t block_frames = 256;
   float volume = 1.0f;
   bool tail = true;
@@ -158,7 +158,7 @@ bool ParseOptions(int argc, char** argv, Options* options, std::string* error) {
       options->output = value;
       ok = !value.empty();
     } else if (name == "--plugin") {
-      options->plugins.push_back(PluginSpec{value});
+      options->plugins.push_back(PluginRequest{value});
       ok = !value.empty();
     } else if (name == "--config") {
       if (options->plugins.empty()) {
@@ -251,12 +251,12 @@ int GenerateTone(const Options& options) {
 
 bool LoadPlugins(const Options& options, int32_t channels, int32_t rate,
                  std::vector<LoadedPlugin>* plugins, std::string* error) {
-  for (const PluginSpec& spec : options.plugins) {
+  for (const PluginRequest& request : options.plugins) {
     LoadedPlugin plugin;
     // RTLD_NODELETE: the library's process-wide state (its logging settings)
     // stays mapped after dlclose, as in a host that never unloads plug-ins.
     plugin.library.reset(
-        dlopen(spec.path.c_str(), RTLD_NOW | RTLD_LOCAL | RTLD_NODELETE));
+        dlopen(request.path.c_str(), RTLD_NOW | RTLD_LOCAL | RTLD_NODELETE));
     if (!plugin.library) {
       *error = std::string("cannot load plug-in: ") + dlerror();
       return false;
@@ -264,16 +264,16 @@ bool LoadPlugins(const Options& options, int32_t channels, int32_t rate,
     auto create = reinterpret_cast<CreateFunction>(
         dlsym(plugin.library.get(), "AudioPostProcessor2Shlib_Create"));
     if (create == nullptr) {
-      *error = spec.path + " has no AudioPostProcessor2Shlib_Create";
+      *error = request.path + " has no AudioPostProcessor2Shlib_Create";
       return false;
     }
-    plugin.processor.reset(create(spec.config, channels));
+    plugin.processor.reset(create(request.config, channels));
     if (!plugin.processor) {
-      *error = spec.path + ": the factory returned null";
+      *error = request.path + ": the factory returned null";
       return false;
     }
     if (!plugin.processor->Configure(ProcessorConfig{rate})) {
-      *error = spec.path + ": Configure(" + std::to_string(rate) + ") failed";
+      *error = request.path + ": Configure(" + std::to_string(rate) + ") failed";
       return false;
     }
     if (options.verbose) {
@@ -281,7 +281,7 @@ bool LoadPlugins(const Options& options, int32_t channels, int32_t rate,
       std::fprintf(stderr,
                    "vorn_audio_host: %s: sample_rate=%d output_channels=%d "
                    "latency_frames=%d tail_frames=%d\n",
-                   spec.path.c_str(), status->sample_rate,
+                   request.path.c_str(), status->sample_rate,
                    status->output_channels, status->latency_frames,
                    status->tail_frames);
     }
