@@ -234,9 +234,7 @@ void SetLogItems(bool enable_process_id, bool enable_thread_id,
   state.log_tickcount = enable_tickcount;
 }
 
-void SetLogPrefix(const char* prefix) {
-  State().prefix = prefix ? prefix : "";
-}
+void SetLogPrefix(const char* prefix) { State().prefix = prefix ? prefix : ""; }
 
 void SetLogMessageHandler(LogMessageHandlerFunction handler) {
   State().handler = handler;
@@ -280,9 +278,10 @@ void LogMessage::Init(const char* file, int line) {
     struct tm local;
     localtime_r(&seconds, &local);
     char stamp[32];
-    snprintf(stamp, sizeof(stamp), "%02d%02d/%02d%02d%02d.%06ld:",
-             local.tm_mon + 1, local.tm_mday, local.tm_hour, local.tm_min,
-             local.tm_sec, static_cast<long>(now.tv_usec));
+    snprintf(stamp, sizeof(stamp),
+             "%02d%02d/%02d%02d%02d.%06ld:", local.tm_mon + 1, local.tm_mday,
+             local.tm_hour, local.tm_min, local.tm_sec,
+             static_cast<long>(now.tv_usec));
     stream_ << stamp;
   }
   if (state.log_tickcount) stream_ << MonotonicMicroseconds() << ':';

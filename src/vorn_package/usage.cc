@@ -72,8 +72,7 @@ const size_t kOptionUsageCount = sizeof(kOptionUsage) / sizeof(UsageEntry);
 
 const UsageEntry kStatusCommandUsage[] = {
     {"", nullptr, "Get the default receiver status for vorn package."},
-    {"help", nullptr,
-     "List available status query commands for vorn package."},
+    {"help", nullptr, "List available status query commands for vorn package."},
     {"get_app_config", "[app-id ...]",
      "Get the application config settings for each listed app-id."},
     {"discovery", nullptr,

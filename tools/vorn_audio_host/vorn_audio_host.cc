@@ -267,7 +267,8 @@ bool LoadPlugins(const Options& options, int32_t channels, int32_t rate,
       return false;
     }
     if (!plugin.processor->Configure(ProcessorConfig{rate})) {
-      *error = request.path + ": Configure(" + std::to_string(rate) + ") failed";
+      *error =
+          request.path + ": Configure(" + std::to_string(rate) + ") failed";
       return false;
     }
     if (options.verbose) {
