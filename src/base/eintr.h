@@ -1,12 +1,14 @@
-// RetryOnEintr: calls a system-call wrapper again for as long as it fails
-// with EINTR, and returns the first other result.
+// RetryOnEintr: runs a system call again for as long as it fails with EINTR,
+// so a signal that arrives while the call blocks never turns into an error.
 //
-//   ssize_t n = base::RetryOnEintr([&] { return ::read(fd, buf, len); });
-//   if (n < 0) PLOG(ERROR) << "read";   // errno is the call's own
+//   ssize_t n = base::RetryOnEintr([&] { return ::read(fd, buffer, size); });
+//   int fd = base::RetryOnEintr([&] { return ::open(path, O_RDONLY); });
 //
-// `call` returns an integer where -1 means failure with errno set, as system
-// calls do. A signal that interrupts the call is not a failure of the call,
-// so every system call in vorn goes through this one helper.
+// Every system call of the base library and above goes through this one
+// helper. `call` must return the system call's result unchanged: -1 with
+// errno set on failure. The result of the last attempt is returned, with errno
+// as that attempt left it. close() is the exception: on Linux a close that
+// reports EINTR has already released the descriptor, so it is never retried.
 
 #ifndef VORN_BASE_EINTR_H_
 #define VORN_BASE_EINTR_H_
@@ -16,7 +18,7 @@
 namespace base {
 
 template <typename Call>
-auto RetryOnEintr(Call&& call) -> decltype(call()) {
+auto RetryOnEintr(Call call) -> decltype(call()) {
   decltype(call()) result;
   do {
     result = call();
