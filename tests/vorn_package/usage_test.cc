@@ -1,21 +1,23 @@
 #include "vorn_package/usage.h"
 
+#include <unistd.h>
+
 #include <cstdio>
 #include <string>
 
 #include "base/command_line.h"
 #include "base/logging.h"
 #include "gtest/gtest.h"
+#include "tests/support/log_capture.h"
+#include "tests/support/output_capture.h"
 #include "tests/vorn_package/expected_usage_texts.h"
 #include "vorn_package/service_usage_loader.h"
 
 namespace vorn {
 namespace {
 
-using testing::internal::CaptureStderr;
-using testing::internal::CaptureStdout;
-using testing::internal::GetCapturedStderr;
-using testing::internal::GetCapturedStdout;
+using test::ScopedLogCapture;
+using test::ScopedOutputCapture;
 
 std::string Repeat(char c, size_t n) { return std::string(n, c); }
 
@@ -63,10 +65,9 @@ TEST(WrapHelpTextTest, EveryLineIsIndentedAndBounded) {
 }
 
 TEST(PrintUsageTest, MatchesTheTablesByteForByte) {
-  CaptureStdout();
+  ScopedOutputCapture out(STDOUT_FILENO);
   int status = PrintUsageWithServices("vorn_cli", nullptr);
-  fflush(stdout);
-  EXPECT_EQ(testing_texts::kExpectedUsage, GetCapturedStdout());
+  EXPECT_EQ(testing_texts::kExpectedUsage, out.Finish());
   EXPECT_EQ(1, status);
 }
 
@@ -78,10 +79,9 @@ TEST(PrintUsageTest, ListsServiceFlags) {
         {"mute", "", ""},
         {"log-dir", std::string(80, 'z'), "<path>"}}},
   };
-  CaptureStdout();
+  ScopedOutputCapture capture(STDOUT_FILENO);
   int status = PrintUsageWithServices("/opt/vorn/vorn_cli", &services);
-  fflush(stdout);
-  std::string out = GetCapturedStdout();
+  std::string out = capture.Finish();
   EXPECT_EQ(0, status);
   EXPECT_EQ(0u, out.find("\nUsage: /opt/vorn/vorn_cli <options> <command>\n"));
   EXPECT_EQ(std::string::npos, out.find("process_manager\""));
@@ -100,10 +100,9 @@ TEST(PrintUsageTest, ListsServiceFlags) {
 }
 
 TEST(PrintUsageTest, StatusListEndsWithItsLastDescription) {
-  CaptureStdout();
+  ScopedOutputCapture capture(STDOUT_FILENO);
   PrintStatusUsage("vorn_cli");
-  fflush(stdout);
-  std::string out = GetCapturedStdout();
+  std::string out = capture.Finish();
   EXPECT_EQ(testing_texts::kExpectedStatusUsage, out);
   EXPECT_NE(std::string::npos, out.find("\n  status  \n"));
   EXPECT_NE(std::string::npos, out.find("\n  status help \n"));
@@ -123,9 +122,9 @@ class StatusTimeoutTest : public testing::Test {
   // logged in `*log`.
   base::TimeDelta Parse(const std::string& element, std::string* log) {
     base::ResetProcessCommandLineForTesting({"vorn_cli", "status", element});
-    CaptureStderr();
+    ScopedLogCapture capture;
     base::TimeDelta timeout = ParseStatusTimeout();
-    *log = GetCapturedStderr();
+    *log = capture.Texts();
     return timeout;
   }
 };
@@ -148,16 +147,15 @@ TEST_F(StatusTimeoutTest, InvalidTextsWarnAndGiveZero) {
   const char* const kInvalid[] = {"5s", " 5",         "5 5",         "",    "+",
                                   "-",  "2147483648", "-2147483649", "0x10"};
   for (const char* text : kInvalid) {
-    std::string log;
     base::ResetProcessCommandLineForTesting(
         {"vorn_cli", std::string("--status-timeout=") + text});
-    CaptureStderr();
+    ScopedLogCapture capture;
     EXPECT_EQ(base::TimeDelta(), ParseStatusTimeout()) << text;
-    log = GetCapturedStderr();
-    EXPECT_NE(std::string::npos,
-              log.find(std::string("] Invalid timeout value: ") + text + "\n"))
-        << "[" << text << "] " << log;
-    EXPECT_NE(std::string::npos, log.find(":WARNING:usage.cc("));
+    ASSERT_EQ(1u, capture.messages().size()) << "[" << text << "]";
+    const test::CapturedMessage message = capture.messages()[0];
+    EXPECT_EQ(logging::LOG_WARNING, message.severity);
+    EXPECT_EQ("usage.cc", message.file);
+    EXPECT_EQ(std::string("Invalid timeout value: ") + text, message.text);
   }
 }
 
