@@ -167,6 +167,24 @@ TEST(CommandLineTest, AcceptedSwitchCheckWarnsInNameOrder) {
   }
 }
 
+TEST(CommandLineTest, VerbositySwitchesAreHandedToLoggingSettings) {
+  logging::LoggingSettings settings;
+  AddVerbositySwitches(Parse({"p", "start", "--vmodule=net*=2", "--v=3"}),
+                       &settings);
+  EXPECT_EQ("3", settings.v_switch.value_or("absent"));
+  EXPECT_EQ("net*=2", settings.vmodule_switch.value_or("absent"));
+
+  logging::LoggingSettings only_v;
+  AddVerbositySwitches(Parse({"p", "-v", "--", "--vmodule=x=1"}), &only_v);
+  EXPECT_EQ("", only_v.v_switch.value_or("absent"));
+  EXPECT_FALSE(only_v.vmodule_switch);
+
+  logging::LoggingSettings none;
+  AddVerbositySwitches(Parse({"p", "--verbose=1"}), &none);
+  EXPECT_FALSE(none.v_switch);
+  EXPECT_FALSE(none.vmodule_switch);
+}
+
 TEST(CommandLineTest, AcceptedSwitchCheckIsSilentWhenAllAreKnown) {
   ParsedCommandLine line = Parse({"p", "--v=1", "--volume", "start"});
   ScopedLogCapture capture;

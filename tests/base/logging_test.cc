@@ -8,7 +8,6 @@
 #include <optional>
 #include <string>
 
-#include "base/command_line.h"
 #include "gtest/gtest.h"
 #include "tests/support/files.h"
 #include "tests/support/log_capture.h"
@@ -277,9 +276,10 @@ TEST_F(LoggingDeathTest, FailedCheckTrapsWithoutAMessage) {
 TEST_F(LoggingDeathTest, VerbositySwitchesAreReadAtInit) {
   EXPECT_EXIT(
       {
-        base::ResetProcessCommandLineForTesting(
-            {"prog", "--v=2", "--vmodule=net*=4,sub/dir/*=1"});
-        InitLogging(LoggingSettings());
+        LoggingSettings settings;
+        settings.v_switch = "2";
+        settings.vmodule_switch = "net*=4,sub/dir/*=1";
+        InitLogging(settings);
         bool ok = GetMinLogLevel() == -2 && GetVlogLevel("src/other.cc") == 2 &&
                   GetVlogLevel("src/network.cc") == 4 &&
                   GetVlogLevel("sub/dir/file.cc") == 1 &&
@@ -292,8 +292,9 @@ TEST_F(LoggingDeathTest, VerbositySwitchesAreReadAtInit) {
 TEST_F(LoggingDeathTest, QuietAfterVerbosityWins) {
   EXPECT_EXIT(
       {
-        base::ResetProcessCommandLineForTesting({"prog", "--v=3"});
-        InitLogging(LoggingSettings());
+        LoggingSettings settings;
+        settings.v_switch = "3";
+        InitLogging(settings);
         SetMinLogLevel(LOG_FATAL);
         exit(ShouldCreateLogMessage(LOG_ERROR) ? 1 : 0);
       },
@@ -303,9 +304,10 @@ TEST_F(LoggingDeathTest, QuietAfterVerbosityWins) {
 TEST_F(LoggingDeathTest, VerbosityInitialisedTwiceIsACheckFailure) {
   EXPECT_DEATH(
       {
-        base::ResetProcessCommandLineForTesting({"prog", "--v=1"});
-        InitLogging(LoggingSettings());
-        InitLogging(LoggingSettings());
+        LoggingSettings settings;
+        settings.v_switch = "1";
+        InitLogging(settings);
+        InitLogging(settings);
       },
       "");
 }
@@ -313,11 +315,36 @@ TEST_F(LoggingDeathTest, VerbosityInitialisedTwiceIsACheckFailure) {
 TEST_F(LoggingDeathTest, UnparsableVerbosityLeavesTheLevel) {
   EXPECT_EXIT(
       {
-        base::ResetProcessCommandLineForTesting({"prog", "--v=two"});
-        InitLogging(LoggingSettings());
+        LoggingSettings settings;
+        settings.v_switch = "two";
+        InitLogging(settings);
         exit(GetMinLogLevel() == 0 ? 0 : 1);
       },
       testing::ExitedWithCode(0), "");
+}
+
+TEST_F(LoggingDeathTest, ModuleRulesAloneCountAsVerbositySettings) {
+  // Without any verbosity switch InitLogging may run again and again.
+  InitLogging(LoggingSettings());
+  InitLogging(LoggingSettings());
+  EXPECT_EXIT(
+      {
+        LoggingSettings settings;
+        settings.vmodule_switch = "a=1";
+        InitLogging(settings);
+        exit(GetVlogLevel("dir/a.cc") == 1 && GetMinLogLevel() == 0 ? 0 : 1);
+      },
+      testing::ExitedWithCode(0), "");
+  EXPECT_DEATH(
+      {
+        LoggingSettings settings;
+        settings.vmodule_switch = "a=1";
+        InitLogging(settings);
+        settings.vmodule_switch.reset();
+        settings.v_switch = "1";
+        InitLogging(settings);
+      },
+      "");
 }
 
 }  // namespace

@@ -121,9 +121,10 @@ class StatusTimeoutTest : public testing::Test {
   // The time-out read from a command line holding `element`, with what it
   // logged in `*log`.
   base::TimeDelta Parse(const std::string& element, std::string* log) {
-    base::ResetProcessCommandLineForTesting({"vorn_cli", "status", element});
+    base::ParsedCommandLine command_line;
+    command_line.ParseArgumentVector({"vorn_cli", "status", element});
     ScopedLogCapture capture;
-    base::TimeDelta timeout = ParseStatusTimeout();
+    base::TimeDelta timeout = ParseStatusTimeout(command_line);
     *log = capture.Texts();
     return timeout;
   }
@@ -141,16 +142,25 @@ TEST_F(StatusTimeoutTest, ValidNumbers) {
   EXPECT_EQ("", log);
 }
 
+TEST_F(StatusTimeoutTest, ReadsTheGivenLineNotTheProcessOne) {
+  base::ResetProcessCommandLineForTesting({"vorn_cli", "--status-timeout=100"});
+  std::string log;
+  EXPECT_EQ(base::TimeDelta::FromMilliseconds(250),
+            Parse("--status-timeout=250", &log));
+  EXPECT_EQ(base::TimeDelta(), Parse("start", &log));
+}
+
 TEST_F(StatusTimeoutTest, InvalidTextsWarnAndGiveZero) {
   // Only the element's ends are trimmed, so blanks right after "=" and
   // inside the value stay part of the text.
   const char* const kInvalid[] = {"5s", " 5",         "5 5",         "",    "+",
                                   "-",  "2147483648", "-2147483649", "0x10"};
   for (const char* text : kInvalid) {
-    base::ResetProcessCommandLineForTesting(
+    base::ParsedCommandLine command_line;
+    command_line.ParseArgumentVector(
         {"vorn_cli", std::string("--status-timeout=") + text});
     ScopedLogCapture capture;
-    EXPECT_EQ(base::TimeDelta(), ParseStatusTimeout()) << text;
+    EXPECT_EQ(base::TimeDelta(), ParseStatusTimeout(command_line)) << text;
     ASSERT_EQ(1u, capture.messages().size()) << "[" << text << "]";
     const test::CapturedMessage message = capture.messages()[0];
     EXPECT_EQ(logging::LOG_WARNING, message.severity);
