@@ -145,6 +145,13 @@ TEST(ChildProcessTest, BackgroundChildRunsUntilSignalled) {
   ASSERT_TRUE(child.Start(options));
   ChildResult result;
   EXPECT_FALSE(child.Wait(50, &result));
+  // Signal only once the shell has written its line: on a loaded machine it
+  // may not have run at all yet.
+  const int64_t deadline = MonotonicMilliseconds() + 10000;
+  while (child.ReadOutput().empty() && MonotonicMilliseconds() < deadline) {
+    usleep(1000);
+  }
+  EXPECT_EQ("up\n", child.ReadOutput());
   EXPECT_TRUE(child.Signal(SIGTERM));
   ASSERT_TRUE(child.Wait(10000, &result));
   EXPECT_EQ(SIGTERM, result.term_signal);
