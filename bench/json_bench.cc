@@ -56,7 +56,8 @@ const char* const kPeers[] = {"vorn", "rapidjson", "nlohmann"};
 
 std::string DataDir() {
   const char* env = std::getenv("VORN_BENCH_DATA");
-  return std::string(env && *env ? env : VORN_SOURCE_DIR "/../shared/bench-data") +
+  return std::string(env && *env ? env
+                                 : VORN_SOURCE_DIR "/../shared/bench-data") +
          "/json";
 }
 
@@ -153,8 +154,7 @@ class TableReporter final : public benchmark::BenchmarkReporter {
 
   void PrintTable() const {
     std::printf("%-26s %9s %9s %9s %8s %8s %14s\n", "json (MB/s)", "vorn",
-                "rapidjson", "nlohmann", "/rapid", "/nlohm",
-                "alloc B/parse");
+                "rapidjson", "nlohmann", "/rapid", "/nlohm", "alloc B/parse");
     for (const char* op : {"parse", "write"}) {
       for (const char* document : kDocuments) {
         const std::string prefix = std::string(op) + "/" + document + "/";
@@ -221,9 +221,8 @@ int main(int argc, char** argv) {
             name.c_str(),
             [function, &text](benchmark::State& state) {
               function(state, text);
-              state.SetBytesProcessed(
-                  static_cast<int64_t>(state.iterations()) *
-                  static_cast<int64_t>(text.size()));
+              state.SetBytesProcessed(static_cast<int64_t>(state.iterations()) *
+                                      static_cast<int64_t>(text.size()));
             })
             ->Unit(benchmark::kMillisecond);
       }

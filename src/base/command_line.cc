@@ -183,11 +183,11 @@ bool CheckAcceptedSwitches(const ParsedCommandLine& command_line,
                            const StringVector& external_flag_names) {
   bool all_accepted = true;
   for (const auto& [name, value] : command_line.switches()) {
-    bool known = std::find(option_names.begin(), option_names.end(), name) !=
-                     option_names.end() ||
-                 std::find(external_flag_names.begin(),
-                           external_flag_names.end(),
-                           name) != external_flag_names.end();
+    bool known =
+        std::find(option_names.begin(), option_names.end(), name) !=
+            option_names.end() ||
+        std::find(external_flag_names.begin(), external_flag_names.end(),
+                  name) != external_flag_names.end();
     if (!known) {
       LOG(WARNING) << "Unknown flag specified: " << name;
       all_accepted = false;

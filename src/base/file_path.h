@@ -1,8 +1,8 @@
 // FilePath: a path as a byte string, with "/" as the only separator.
 //
 //   base::FilePath dir("/tmp/");
-//   base::FilePath pid = dir.Append("process_manager.pid");  // /tmp/process_manager.pid
-//   pid.BaseName().value();                                   // "process_manager.pid"
+//   base::FilePath pid = dir.Append("process_manager.pid");  //
+//   /tmp/process_manager.pid pid.BaseName().value(); // "process_manager.pid"
 //
 // A path built from text is cut at its first NUL byte.
 

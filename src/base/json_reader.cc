@@ -32,8 +32,8 @@ inline int HexValue(char c) {
 }
 
 // 10^n for n < 8.
-constexpr uint64_t kPow10[8] = {1,      10,      100,      1000,
-                                10000,  100000,  1000000,  10000000};
+constexpr uint64_t kPow10[8] = {1,     10,     100,     1000,
+                                10000, 100000, 1000000, 10000000};
 
 // True when some byte of `word` is zero.
 inline uint64_t HasZeroByte(uint64_t word) {
@@ -302,7 +302,8 @@ class Parser {
         // The key is stored at once: it may view decoded_, which the value
         // can overwrite.
         pairs_.emplace_back(std::piecewise_construct,
-                            std::forward_as_tuple(key), std::forward_as_tuple());
+                            std::forward_as_tuple(key),
+                            std::forward_as_tuple());
         SkipWhitespace();
         if (pos_ == end_ || *pos_ != ':') {
           return Fail(JsonReader::JSON_SYNTAX_ERROR);
@@ -387,10 +388,10 @@ class Parser {
       while (end_ - p >= 8) {
         uint64_t word;
         std::memcpy(&word, p, 8);
-        const uint64_t special = (HasZeroByte(word ^ 0x2222222222222222ULL) |
-                                  HasZeroByte(word ^ 0x5C5C5C5C5C5C5C5CULL) |
-                                  word) &
-                                 0x8080808080808080ULL;
+        const uint64_t special =
+            (HasZeroByte(word ^ 0x2222222222222222ULL) |
+             HasZeroByte(word ^ 0x5C5C5C5C5C5C5C5CULL) | word) &
+            0x8080808080808080ULL;
         if (special) {
 #if defined(__BYTE_ORDER__) && __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__
           p += __builtin_ctzll(special) / 8;
@@ -612,8 +613,8 @@ class Parser {
   // is 3, and adding 6 to the byte does not carry out of the low nibble.
   static bool IsEightDigits(uint64_t chunk) {
     return ((chunk & 0xF0F0F0F0F0F0F0F0ULL) |
-            (((chunk + 0x0606060606060606ULL) & 0xF0F0F0F0F0F0F0F0ULL) >>
-             4)) == 0x3333333333333333ULL;
+            (((chunk + 0x0606060606060606ULL) & 0xF0F0F0F0F0F0F0F0ULL) >> 4)) ==
+           0x3333333333333333ULL;
   }
 
   // The top bit of every byte of `chunk` that is not an ASCII digit, and
@@ -650,12 +651,14 @@ class Parser {
     const bool negative = *p == '-';
     if (negative) ++p;
     const char* int_begin = p;
-    if (p == end_ || !IsDigit(*p)) return FailAt(JsonReader::JSON_SYNTAX_ERROR, p);
-    uint64_t digits = 0;      // significant digits; wraps beyond 19 of them
-    int significant = 0;      // digits counted from the first non-zero one
+    if (p == end_ || !IsDigit(*p))
+      return FailAt(JsonReader::JSON_SYNTAX_ERROR, p);
+    uint64_t digits = 0;  // significant digits; wraps beyond 19 of them
+    int significant = 0;  // digits counted from the first non-zero one
     if (*p == '0') {
       ++p;
-      if (p < end_ && IsDigit(*p)) return FailAt(JsonReader::JSON_SYNTAX_ERROR, p);
+      if (p < end_ && IsDigit(*p))
+        return FailAt(JsonReader::JSON_SYNTAX_ERROR, p);
     } else {
       p = ScanDigits(p, &digits);
       significant = static_cast<int>(p - int_begin);
@@ -667,7 +670,8 @@ class Parser {
     if (p < end_ && *p == '.') {
       ++p;
       frac_begin = p;
-      if (p == end_ || !IsDigit(*p)) return FailAt(JsonReader::JSON_SYNTAX_ERROR, p);
+      if (p == end_ || !IsDigit(*p))
+        return FailAt(JsonReader::JSON_SYNTAX_ERROR, p);
       // Zeros straight after "0." are not significant.
       if (digits == 0) {
         while (p < end_ && *p == '0') ++p;
@@ -685,7 +689,8 @@ class Parser {
         ++p;
       }
       exp_begin = p;
-      if (p == end_ || !IsDigit(*p)) return FailAt(JsonReader::JSON_SYNTAX_ERROR, p);
+      if (p == end_ || !IsDigit(*p))
+        return FailAt(JsonReader::JSON_SYNTAX_ERROR, p);
       int64_t exponent = 0;
       while (p < end_ && IsDigit(*p)) {
         // Saturates far outside the double range.
@@ -760,13 +765,13 @@ class Parser {
     return magnitude <= 0;
   }
 
-  const char* pos_;          // next byte to read; pos_ <= end_
+  const char* pos_;  // next byte to read; pos_ <= end_
   const char* const end_;
-  int line_ = 1;             // line of pos_, from 1
-  const char* line_start_;   // first byte of the line holding pos_
+  int line_ = 1;            // line of pos_, from 1
+  const char* line_start_;  // first byte of the line holding pos_
   const int options_;
   const int max_depth_;
-  int depth_ = 0;            // containers entered and not yet left
+  int depth_ = 0;  // containers entered and not yet left
 
   // Children of the containers being parsed, innermost last.
   JsonValue::ListStorage values_;

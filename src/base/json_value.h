@@ -65,9 +65,7 @@ class JsonValue {
   static JsonValue CreateDictFromSortedPairs(DictStorage pairs);
 
   // A moved-from value is null.
-  JsonValue(JsonValue&& other) noexcept : type_(Type::NONE) {
-    MoveFrom(other);
-  }
+  JsonValue(JsonValue&& other) noexcept : type_(Type::NONE) { MoveFrom(other); }
   JsonValue& operator=(JsonValue&& other) noexcept {
     if (this == &other) return *this;
     if (HasHeapPayload()) {
@@ -239,13 +237,13 @@ class JsonValue {
 
   Type type_;
   union {
-    bool bool_;             // BOOLEAN
-    int int_;               // INTEGER
-    double double_;         // DOUBLE
-    std::string string_;    // STRING
-    BlobStorage blob_;      // BINARY
-    DictStorage dict_;      // DICTIONARY: sorted by key, keys unique
-    ListStorage list_;      // LIST
+    bool bool_;           // BOOLEAN
+    int int_;             // INTEGER
+    double double_;       // DOUBLE
+    std::string string_;  // STRING
+    BlobStorage blob_;    // BINARY
+    DictStorage dict_;    // DICTIONARY: sorted by key, keys unique
+    ListStorage list_;    // LIST
   };
 };
 

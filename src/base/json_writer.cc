@@ -183,8 +183,8 @@ class Writer {
     char* o = text;
     if (*p == '-') *o++ = *p++;
     // "d" or "d.ddd": the first digit, then the fraction's digits at once.
-    const char* e =
-        static_cast<const char*>(std::memchr(p, 'e', static_cast<size_t>(end - p)));
+    const char* e = static_cast<const char*>(
+        std::memchr(p, 'e', static_cast<size_t>(end - p)));
     char digits[20];
     digits[0] = *p;
     int count = 1;
@@ -239,7 +239,8 @@ class Writer {
     std::memcpy(o, digits, static_cast<size_t>(int_digits));
     o += int_digits;
     *o++ = '.';
-    std::memcpy(o, digits + int_digits, static_cast<size_t>(count - int_digits));
+    std::memcpy(o, digits + int_digits,
+                static_cast<size_t>(count - int_digits));
     return o + (count - int_digits);
   }
 

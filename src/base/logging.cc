@@ -16,6 +16,8 @@
 #include <vector>
 
 #include "base/command_line.h"
+#include "base/eintr.h"
+#include "base/string_number.h"
 
 namespace logging {
 
@@ -65,30 +67,6 @@ const char* BaseName(const char* file) {
   return base;
 }
 
-// Strict decimal integer: optional sign, at least one digit, nothing else,
-// within the int range.
-bool ParseInt(std::string_view text, int* out) {
-  if (text.empty()) return false;
-  size_t i = 0;
-  bool negative = false;
-  if (text[0] == '+' || text[0] == '-') {
-    negative = text[0] == '-';
-    i = 1;
-  }
-  if (i == text.size()) return false;
-  int64_t value = 0;
-  for (; i < text.size(); ++i) {
-    char c = text[i];
-    if (c < '0' || c > '9') return false;
-    value = value * 10 + (c - '0');
-    if (value > 2147483648LL) return false;
-  }
-  if (negative) value = -value;
-  if (value > 2147483647LL || value < -2147483648LL) return false;
-  *out = static_cast<int>(value);
-  return true;
-}
-
 // Glob match with "*" (any run) and "?" (any one character), iterative.
 bool MatchPattern(std::string_view text, std::string_view pattern) {
   size_t t = 0, p = 0, star = std::string_view::npos, mark = 0;
@@ -119,7 +97,7 @@ void ParseVmodule(const std::string& text, std::vector<VlogRule>* rules) {
     size_t eq = pair.rfind('=');
     int level = 0;
     if (eq != std::string_view::npos && eq > 0 &&
-        ParseInt(pair.substr(eq + 1), &level)) {
+        base::StringToInt32(pair.substr(eq + 1), &level)) {
       VlogRule rule;
       rule.pattern = std::string(pair.substr(0, eq));
       rule.level = level;
@@ -137,7 +115,7 @@ void InitVlog(const base::ParsedCommandLine& command_line) {
   state.vlog_initialized = true;
   if (command_line.HasSwitchNamed("v")) {
     int level = 0;
-    if (ParseInt(command_line.SwitchValue("v"), &level)) {
+    if (base::StringToInt32(command_line.SwitchValue("v"), &level)) {
       SetMinLogLevel(-level);
     }
   }
@@ -151,11 +129,10 @@ void InitVlog(const base::ParsedCommandLine& command_line) {
 bool OpenLogFileLocked() {
   LoggingState& state = State();
   if (state.log_file_fd >= 0) return true;
-  int fd;
-  do {
-    fd = open(state.log_file_path.c_str(),
-              O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0644);
-  } while (fd < 0 && errno == EINTR);
+  const int fd = base::RetryOnEintr([&state] {
+    return open(state.log_file_path.c_str(),
+                O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0644);
+  });
   if (fd < 0) return false;
   state.log_file_fd = fd;
   return true;
@@ -165,11 +142,9 @@ bool OpenLogFileLocked() {
 // Errors are ignored: there is nowhere left to report them.
 void WriteAll(int fd, const char* data, size_t size) {
   while (size > 0) {
-    ssize_t written = write(fd, data, size);
-    if (written < 0) {
-      if (errno == EINTR) continue;
-      return;
-    }
+    const ssize_t written =
+        base::RetryOnEintr([=] { return write(fd, data, size); });
+    if (written < 0) return;
     data += written;
     size -= static_cast<size_t>(written);
   }
@@ -181,8 +156,7 @@ void WriteToFile(const std::string& line) {
   if (!OpenLogFileLocked()) return;
   bool file_lock = state.lock_log == LOCK_LOG_FILE;
   if (file_lock) {
-    while (flock(state.log_file_fd, LOCK_EX) < 0 && errno == EINTR) {
-    }
+    base::RetryOnEintr([&state] { return flock(state.log_file_fd, LOCK_EX); });
   }
   WriteAll(state.log_file_fd, line.data(), line.size());
   if (file_lock) flock(state.log_file_fd, LOCK_UN);
@@ -260,9 +234,7 @@ void SetLogItems(bool enable_process_id, bool enable_thread_id,
   state.log_tickcount = enable_tickcount;
 }
 
-void SetLogPrefix(const char* prefix) {
-  State().prefix = prefix ? prefix : "";
-}
+void SetLogPrefix(const char* prefix) { State().prefix = prefix ? prefix : ""; }
 
 void SetLogMessageHandler(LogMessageHandlerFunction handler) {
   State().handler = handler;
@@ -306,9 +278,10 @@ void LogMessage::Init(const char* file, int line) {
     struct tm local;
     localtime_r(&seconds, &local);
     char stamp[32];
-    snprintf(stamp, sizeof(stamp), "%02d%02d/%02d%02d%02d.%06ld:",
-             local.tm_mon + 1, local.tm_mday, local.tm_hour, local.tm_min,
-             local.tm_sec, static_cast<long>(now.tv_usec));
+    snprintf(stamp, sizeof(stamp),
+             "%02d%02d/%02d%02d%02d.%06ld:", local.tm_mon + 1, local.tm_mday,
+             local.tm_hour, local.tm_min, local.tm_sec,
+             static_cast<long>(now.tv_usec));
     stream_ << stamp;
   }
   if (state.log_tickcount) stream_ << MonotonicMicroseconds() << ':';

@@ -158,22 +158,23 @@ class LogMessageVoidify {
 #define LOG_IS_ON(severity) \
   (::logging::ShouldCreateLogMessage(::logging::LOG_##severity))
 
-#define LOG(severity)                                                       \
-  VORN_LAZY_STREAM(::logging::LogMessage(__FILE__, __LINE__,                \
-                                         ::logging::LOG_##severity).stream(), \
-                   LOG_IS_ON(severity))
+#define LOG(severity)                                                      \
+  VORN_LAZY_STREAM(                                                        \
+      ::logging::LogMessage(__FILE__, __LINE__, ::logging::LOG_##severity) \
+          .stream(),                                                       \
+      LOG_IS_ON(severity))
 
 // Logs at `severity`, a value rather than a name.
-#define LOG_WITH_SEVERITY(severity)                                         \
-  VORN_LAZY_STREAM(                                                         \
-      ::logging::LogMessage(__FILE__, __LINE__, (severity)).stream(),       \
+#define LOG_WITH_SEVERITY(severity)                                   \
+  VORN_LAZY_STREAM(                                                   \
+      ::logging::LogMessage(__FILE__, __LINE__, (severity)).stream(), \
       ::logging::ShouldCreateLogMessage(severity))
 
 // The error-number variant: appends the text of the current errno.
-#define PLOG(severity)                                                     \
-  VORN_LAZY_STREAM(::logging::ErrnoLogMessage(__FILE__, __LINE__,          \
-                                              ::logging::LOG_##severity,   \
-                                              errno).stream(),             \
+#define PLOG(severity)                                                       \
+  VORN_LAZY_STREAM(::logging::ErrnoLogMessage(                               \
+                       __FILE__, __LINE__, ::logging::LOG_##severity, errno) \
+                       .stream(),                                            \
                    LOG_IS_ON(severity))
 
 #define VLOG_IS_ON(verbose_level) \

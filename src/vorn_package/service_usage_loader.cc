@@ -45,7 +45,8 @@ base::FilePath GetProcessConfigPath() {
   if (length <= 0 || static_cast<size_t>(length) >= sizeof(buffer)) {
     return base::FilePath();
   }
-  base::FilePath executable(std::string_view(buffer, static_cast<size_t>(length)));
+  base::FilePath executable(
+      std::string_view(buffer, static_cast<size_t>(length)));
   return executable.DirName().Append("process.json");
 }
 

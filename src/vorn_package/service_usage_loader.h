@@ -27,7 +27,8 @@ base::FilePath GetProcessConfigPath();
 // value must be a list of dictionaries, each with a non-empty string "name";
 // each external flag needs a non-empty string "name", and a "description" or
 // "value_expression" that is not a string counts as empty.
-bool ParseServiceUsage(std::string_view json, std::vector<ServiceUsage>* services);
+bool ParseServiceUsage(std::string_view json,
+                       std::vector<ServiceUsage>* services);
 
 // Reads GetProcessConfigPath() and parses it; false when it cannot be read or
 // is not valid.

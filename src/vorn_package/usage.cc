@@ -4,6 +4,7 @@
 #include <cstdio>
 
 #include "base/logging.h"
+#include "base/string_number.h"
 #include "vorn_package/service_usage_loader.h"
 
 namespace vorn {
@@ -12,28 +13,6 @@ namespace {
 
 constexpr size_t kWrapWidth = 73;  // text per line when breaking at a blank
 constexpr const char kIndent[] = "      ";
-
-// Strict decimal: optional sign, at least one digit, nothing else, within the
-// signed 32-bit range.
-bool ParseInt32(std::string_view text, int32_t* out) {
-  size_t i = 0;
-  bool negative = false;
-  if (!text.empty() && (text[0] == '+' || text[0] == '-')) {
-    negative = text[0] == '-';
-    i = 1;
-  }
-  if (i == text.size()) return false;
-  int64_t value = 0;
-  for (; i < text.size(); ++i) {
-    if (text[i] < '0' || text[i] > '9') return false;
-    value = value * 10 + (text[i] - '0');
-    if (value > INT64_C(2147483648)) return false;
-  }
-  if (negative) value = -value;
-  if (value > INT32_MAX || value < INT32_MIN) return false;
-  *out = static_cast<int32_t>(value);
-  return true;
-}
 
 void PrintDescription(const char* description) {
   printf("%s\n", WrapHelpText(description).c_str());
@@ -93,8 +72,7 @@ const size_t kOptionUsageCount = sizeof(kOptionUsage) / sizeof(UsageEntry);
 
 const UsageEntry kStatusCommandUsage[] = {
     {"", nullptr, "Get the default receiver status for vorn package."},
-    {"help", nullptr,
-     "List available status query commands for vorn package."},
+    {"help", nullptr, "List available status query commands for vorn package."},
     {"get_app_config", "[app-id ...]",
      "Get the application config settings for each listed app-id."},
     {"discovery", nullptr,
@@ -195,7 +173,7 @@ base::TimeDelta ParseStatusTimeout() {
   if (!command_line.HasSwitchNamed("status-timeout")) return base::TimeDelta();
   std::string text = command_line.SwitchValue("status-timeout");
   int32_t milliseconds = 0;
-  if (!ParseInt32(text, &milliseconds)) {
+  if (!base::StringToInt32(text, &milliseconds)) {
     LOG(WARNING) << "Invalid timeout value: " << text;
     return base::TimeDelta();
   }

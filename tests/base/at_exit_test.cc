@@ -39,11 +39,13 @@ TEST(FilePathTest, AppendJoinsWithOneSeparator) {
   EXPECT_EQ("/tmp/name", FilePath("/tmp").Append("name").value());
   EXPECT_EQ("/name", FilePath("/").Append("name").value());
   EXPECT_EQ("/tmp", FilePath("/tmp").Append("").value());
-  EXPECT_EQ("/tmp/na", FilePath("/tmp").Append(std::string("na\0me", 5)).value());
+  EXPECT_EQ("/tmp/na",
+            FilePath("/tmp").Append(std::string("na\0me", 5)).value());
 }
 
 TEST(FilePathTest, BaseAndDirectoryNames) {
-  EXPECT_EQ("process.json", FilePath("/opt/vorn/process.json").BaseName().value());
+  EXPECT_EQ("process.json",
+            FilePath("/opt/vorn/process.json").BaseName().value());
   EXPECT_EQ("/opt/vorn", FilePath("/opt/vorn/process.json").DirName().value());
   EXPECT_EQ("plain", FilePath("plain").BaseName().value());
   EXPECT_EQ(".", FilePath("plain").DirName().value());

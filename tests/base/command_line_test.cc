@@ -42,9 +42,9 @@ TEST(CommandLineTest, LastValueWinsButEveryElementStays) {
   ParsedCommandLine line =
       Parse({"p", "--status-timeout=100", "x", "--status-timeout=200"});
   EXPECT_EQ("200", line.SwitchValue("status-timeout"));
-  EXPECT_EQ((StringVector{"p", "--status-timeout=100", "--status-timeout=200",
-                          "x"}),
-            line.elements());
+  EXPECT_EQ(
+      (StringVector{"p", "--status-timeout=100", "--status-timeout=200", "x"}),
+      line.elements());
   EXPECT_EQ(1u, line.switches().size());
 }
 

@@ -95,13 +95,13 @@ TEST(JsonNumberTest, DecimalToDoubleMatchesFromChars) {
     const int length = 1 + static_cast<int>(random() % 19);
     uint64_t digits = 1 + random() % 9;
     for (int d = 1; d < length; ++d) digits = digits * 10 + random() % 10;
-    const int power = random() % 4 == 0
-                          ? static_cast<int>(random() % 700) - 360
-                          : static_cast<int>(random() % 129) - 64;
-    const bool table_power = power >= json_internal::kMinPow10 &&
-                             power <= json_internal::kMaxPow10;
+    const int power = random() % 4 == 0 ? static_cast<int>(random() % 700) - 360
+                                        : static_cast<int>(random() % 129) - 64;
+    const bool table_power =
+        power >= json_internal::kMinPow10 && power <= json_internal::kMaxPow10;
     if (table_power) ++in_table;
-    const std::string text = std::to_string(digits) + "e" + std::to_string(power);
+    const std::string text =
+        std::to_string(digits) + "e" + std::to_string(power);
     double value = -1;
     if (!json_internal::DecimalToDouble(digits, power, false, &value)) continue;
     if (table_power) ++decided;
@@ -203,8 +203,8 @@ TEST(JsonNumberTest, DecimalToDoubleSignsAndZero) {
   EXPECT_EQ(Bits(value), Bits(-0.0));
   ASSERT_TRUE(json_internal::DecimalToDouble(0, -400, false, &value));
   EXPECT_EQ(Bits(value), Bits(0.0));
-  ASSERT_TRUE(json_internal::DecimalToDouble(65613616999999977ULL, -15, true,
-                                             &value));
+  ASSERT_TRUE(
+      json_internal::DecimalToDouble(65613616999999977ULL, -15, true, &value));
   EXPECT_EQ(value, -65.613616999999977);
 }
 
@@ -215,8 +215,8 @@ TEST(JsonNumberTest, DecimalToDoubleLeavesEdgesToCaller) {
   EXPECT_FALSE(json_internal::DecimalToDouble(5, -324, false, &value));
   EXPECT_FALSE(json_internal::DecimalToDouble(1, -400, false, &value));
   EXPECT_FALSE(json_internal::DecimalToDouble(1, 309, false, &value));
-  EXPECT_FALSE(json_internal::DecimalToDouble(1234567890123456789ULL, 65,
-                                              false, &value));
+  EXPECT_FALSE(json_internal::DecimalToDouble(1234567890123456789ULL, 65, false,
+                                              &value));
   EXPECT_FALSE(json_internal::DecimalToDouble(1234567890123456789ULL, -65,
                                               false, &value));
   // 2^53 + 1 lies half-way between two doubles.
@@ -235,21 +235,49 @@ TEST(JsonNumberTest, ParseMatchesFromCharsOnGeneratedTexts) {
 
 TEST(JsonNumberTest, ParseMatchesFromCharsAtBoundaries) {
   const std::string kTexts[] = {
-      "1e22", "1e23", "-1e22", "9007199254740992", "9007199254740993",
-      "9007199254740994", "9007199254740995", "18446744073709551615",
-      "18446744073709551616", "99999999999999999999", "1234567890123456789",
-      "12345678901234567890", "0.1", "0.30000000000000004", "5e-324",
-      "2.4703282292062327e-324", "2.4703282292062328e-324",
-      "2.2250738585072011e-308", "2.2250738585072014e-308",
-      "1.7976931348623157e308", "1.7976931348623158e308", "4.9e-324",
-      "1e-400", "-1e-400", "0e999999", "-0.0", "-0e-5", "123456789012345678e-5",
-      "0.00000000000000000000000000000000000001234", "12345678.87654321",
+      "1e22",
+      "1e23",
+      "-1e22",
+      "9007199254740992",
+      "9007199254740993",
+      "9007199254740994",
+      "9007199254740995",
+      "18446744073709551615",
+      "18446744073709551616",
+      "99999999999999999999",
+      "1234567890123456789",
+      "12345678901234567890",
+      "0.1",
+      "0.30000000000000004",
+      "5e-324",
+      "2.4703282292062327e-324",
+      "2.4703282292062328e-324",
+      "2.2250738585072011e-308",
+      "2.2250738585072014e-308",
+      "1.7976931348623157e308",
+      "1.7976931348623158e308",
+      "4.9e-324",
+      "1e-400",
+      "-1e-400",
+      "0e999999",
+      "-0.0",
+      "-0e-5",
+      "123456789012345678e-5",
+      "0.00000000000000000000000000000000000001234",
+      "12345678.87654321",
       "1.00000000000000011102230246251565404236316680908203125",
       "1.00000000000000011102230246251565404236316680908203124",
       "1.00000000000000011102230246251565404236316680908203126",
-      "3.0e0000000000000000000000001", "1e64", "1e-64", "1e65", "1e-65",
-      "1.2345678901234567e64", "1.2345678901234567e65",
-      "9.876543219876543219e-64", "9.876543219876543219e-66", "1" + std::string(400, '0') + "e-400",
+      "3.0e0000000000000000000000001",
+      "1e64",
+      "1e-64",
+      "1e65",
+      "1e-65",
+      "1.2345678901234567e64",
+      "1.2345678901234567e65",
+      "9.876543219876543219e-64",
+      "9.876543219876543219e-66",
+      "1" + std::string(400, '0') + "e-400",
   };
   for (const std::string& text : kTexts) ExpectParsesLikeFromChars(text);
 }
@@ -278,9 +306,9 @@ TEST(JsonNumberTest, IntegersAtInt32Limits) {
 
 TEST(JsonNumberTest, EightDigitChunksStopAtTheirEnd) {
   // Digit runs of 8 and 16 followed by every kind of terminator.
-  std::unique_ptr<JsonValue> list =
-      ParseJson("[12345678,87654321.12345678,1234567812345678 ,0.1234567,"
-                "1.123456781e1]");
+  std::unique_ptr<JsonValue> list = ParseJson(
+      "[12345678,87654321.12345678,1234567812345678 ,0.1234567,"
+      "1.123456781e1]");
   ASSERT_TRUE(list);
   ASSERT_EQ(list->ListSize(), 5u);
   EXPECT_EQ(list->GetList()[0].GetInt(), 12345678);

@@ -56,8 +56,8 @@ TEST_F(JsonReaderTest, ParsesEveryRootKind) {
 }
 
 TEST_F(JsonReaderTest, ParsesNestedDocument) {
-  std::unique_ptr<JsonValue> value = Parse(
-      "{\"b\": [1, 2.5, \"x\", {\"c\": null}], \"a\": {\"d\": true}}");
+  std::unique_ptr<JsonValue> value =
+      Parse("{\"b\": [1, 2.5, \"x\", {\"c\": null}], \"a\": {\"d\": true}}");
   ASSERT_TRUE(value);
   ASSERT_EQ(value->DictSize(), 2u);
   EXPECT_EQ(value->DictItems()[0].first, "a");
@@ -170,8 +170,7 @@ TEST_F(JsonReaderTest, OptionsAllowTrailingCommasAndReplaceInvalidText) {
   std::unique_ptr<JsonValue> value =
       Parse("\"a\xFF\\n\xEF\xBF\xBE\\uFDD0\"", JSON_REPLACE_INVALID_CHARACTERS);
   ASSERT_TRUE(value);
-  EXPECT_EQ(value->GetString(),
-            "a\xEF\xBF\xBD\n\xEF\xBF\xBD\xEF\xBF\xBD");
+  EXPECT_EQ(value->GetString(), "a\xEF\xBF\xBD\n\xEF\xBF\xBD\xEF\xBF\xBD");
 }
 
 TEST_F(JsonReaderTest, ReaderCanBeReused) {
@@ -209,7 +208,8 @@ TEST_F(JsonReaderTest, ErrorTable) {
 TEST_F(JsonReaderTest, ErrorMessagesCarryLineAndColumn) {
   EXPECT_EQ(ErrorOf(""), JsonReader::JSON_UNEXPECTED_TOKEN);
   EXPECT_EQ(reader_->error_line(), 1);
-  EXPECT_EQ(reader_->GetErrorMessage(), "Line: 1, column: 1, Unexpected token.");
+  EXPECT_EQ(reader_->GetErrorMessage(),
+            "Line: 1, column: 1, Unexpected token.");
   EXPECT_EQ(ErrorOf("[1,\n 2,\r\n  ]"), JsonReader::JSON_TRAILING_COMMA);
   EXPECT_EQ(reader_->error_line(), 3);
   EXPECT_EQ(reader_->error_column(), 3);
@@ -289,15 +289,15 @@ TEST_F(JsonReaderTest, RejectsBadEscapes) {
 
 TEST_F(JsonReaderTest, RejectsInvalidUtf8AndNoncharacters) {
   const char* const kTexts[] = {
-      "\"\xC0\xAF\"",              // overlong "/"
-      "\"\xE0\x80\xAF\"",          // overlong, three bytes
-      "\"\xED\xA0\x80\"",          // surrogate U+D800
-      "\"\xEF\xB7\x90\"",          // U+FDD0
-      "\"\xEF\xBF\xBF\"",          // U+FFFF
-      "\"\xF0\x9F\xBF\xBE\"",      // U+1FFFE
-      "\"\xF4\x90\x80\x80\"",      // above U+10FFFF
-      "\"\xC3\"",                  // truncated sequence
-      "\"\x80\"",                  // lone continuation byte
+      "\"\xC0\xAF\"",          // overlong "/"
+      "\"\xE0\x80\xAF\"",      // overlong, three bytes
+      "\"\xED\xA0\x80\"",      // surrogate U+D800
+      "\"\xEF\xB7\x90\"",      // U+FDD0
+      "\"\xEF\xBF\xBF\"",      // U+FFFF
+      "\"\xF0\x9F\xBF\xBE\"",  // U+1FFFE
+      "\"\xF4\x90\x80\x80\"",  // above U+10FFFF
+      "\"\xC3\"",              // truncated sequence
+      "\"\x80\"",              // lone continuation byte
       "\"plain ascii first \\n then \xFF\"",
   };
   for (const char* text : kTexts) {
@@ -316,7 +316,8 @@ TEST_F(JsonReaderTest, UnterminatedStringIsSyntaxError) {
 TEST_F(JsonReaderTest, DeepInputFailsAtTheLimit) {
   EXPECT_EQ(ErrorOf(std::string(100000, '[')),
             JsonReader::JSON_TOO_MUCH_NESTING);
-  EXPECT_EQ(reader_->GetErrorMessage(), "Line: 1, column: 200, Too much nesting.");
+  EXPECT_EQ(reader_->GetErrorMessage(),
+            "Line: 1, column: 200, Too much nesting.");
   EXPECT_EQ(ErrorOf(std::string(100000, '{')),
             JsonReader::JSON_UNQUOTED_DICTIONARY_KEY);
   std::string dicts;

@@ -43,7 +43,8 @@ TEST(JsonRoundTripTest, HandWrittenTexts) {
 
 TEST(JsonRoundTripTest, BenchmarkDocuments) {
   int found = 0;
-  for (const char* name : {"canada.json", "citm_catalog.json", "twitter.json"}) {
+  for (const char* name :
+       {"canada.json", "citm_catalog.json", "twitter.json"}) {
     std::ifstream file(std::string(VORN_JSON_BENCH_DATA) + "/" + name,
                        std::ios::binary);
     if (!file) continue;

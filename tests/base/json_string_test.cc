@@ -61,14 +61,22 @@ std::unique_ptr<JsonValue> ParseString(const std::string& body,
 }
 
 TEST(JsonStringTest, CharactersAtEveryOffsetOfAWord) {
-  const std::string kCharacters[] = {
-      "\xC2\x80", "\xDF\xBF", "\xE1\x80\x80", "\xE3\x81\x82", "\xEC\xBF\xBF",
-      "\xEE\x80\x80", "\xEF\xBF\xBD", "\xE0\xA0\x80", "\xED\x9F\xBF",
-      "\xF0\x9F\x98\x80", "\\n", "\\u00e9", "\\\"", "\x01", "\x7F"};
-  const std::string kDecoded[] = {
-      "\xC2\x80", "\xDF\xBF", "\xE1\x80\x80", "\xE3\x81\x82", "\xEC\xBF\xBF",
-      "\xEE\x80\x80", "\xEF\xBF\xBD", "\xE0\xA0\x80", "\xED\x9F\xBF",
-      "\xF0\x9F\x98\x80", "\n", "\xC3\xA9", "\"", "\x01", "\x7F"};
+  const std::string kCharacters[] = {"\xC2\x80",     "\xDF\xBF",
+                                     "\xE1\x80\x80", "\xE3\x81\x82",
+                                     "\xEC\xBF\xBF", "\xEE\x80\x80",
+                                     "\xEF\xBF\xBD", "\xE0\xA0\x80",
+                                     "\xED\x9F\xBF", "\xF0\x9F\x98\x80",
+                                     "\\n",          "\\u00e9",
+                                     "\\\"",         "\x01",
+                                     "\x7F"};
+  const std::string kDecoded[] = {"\xC2\x80",     "\xDF\xBF",
+                                  "\xE1\x80\x80", "\xE3\x81\x82",
+                                  "\xEC\xBF\xBF", "\xEE\x80\x80",
+                                  "\xEF\xBF\xBD", "\xE0\xA0\x80",
+                                  "\xED\x9F\xBF", "\xF0\x9F\x98\x80",
+                                  "\n",           "\xC3\xA9",
+                                  "\"",           "\x01",
+                                  "\x7F"};
   JsonReader reader;
   for (size_t c = 0; c < std::size(kCharacters); ++c) {
     for (size_t before = 0; before <= 17; ++before) {
@@ -101,15 +109,16 @@ TEST(JsonStringTest, RandomBytesMatchPlainValidator) {
   // Bytes around every boundary the shortcuts rely on; no quote or
   // backslash, so each draw is one string body.
   const unsigned char kBytes[] = {
-      'a',  ' ',  0x01, 0x7F, 0x80, 0x8F, 0x90, 0x9F, 0xA0, 0xBF, 0xC0,
-      0xC1, 0xC2, 0xDF, 0xE0, 0xE1, 0xEC, 0xED, 0xEE, 0xEF, 0xF0, 0xF4,
-      0xF5, 0xFF, 0xB7, 0xBE, 0xB0, 0x81, 0xE3};
+      'a',  ' ',  0x01, 0x7F, 0x80, 0x8F, 0x90, 0x9F, 0xA0, 0xBF,
+      0xC0, 0xC1, 0xC2, 0xDF, 0xE0, 0xE1, 0xEC, 0xED, 0xEE, 0xEF,
+      0xF0, 0xF4, 0xF5, 0xFF, 0xB7, 0xBE, 0xB0, 0x81, 0xE3};
   // Whole characters, valid and not, near the same boundaries.
   const char* const kPieces[] = {
-      "\xC2\x80", "\xDF\xBF", "\xE1\x80\x80", "\xEC\xBF\xBF",
-      "\xEE\xBF\xBF", "\xEF\xB7\x90", "\xEF\xBF\xBE", "\xEF\xBF\xBD",
-      "\xED\xA0\x80", "\xE0\x9F\xBF", "\xF0\x90\x80\x80",
-      "\xF4\x8F\xBF\xBF", "\xF4\x90\x80\x80", "\xE3\x81\x82"};
+      "\xC2\x80",         "\xDF\xBF",         "\xE1\x80\x80",
+      "\xEC\xBF\xBF",     "\xEE\xBF\xBF",     "\xEF\xB7\x90",
+      "\xEF\xBF\xBE",     "\xEF\xBF\xBD",     "\xED\xA0\x80",
+      "\xE0\x9F\xBF",     "\xF0\x90\x80\x80", "\xF4\x8F\xBF\xBF",
+      "\xF4\x90\x80\x80", "\xE3\x81\x82"};
   std::mt19937 random(99);
   JsonReader reader;
   int valid = 0;

@@ -98,8 +98,7 @@ TEST(JsonWriterTest, WritesIntegralDoublesPlainUpToTwelveDigits) {
 TEST(JsonWriterTest, IntegralDoublesMatchShortestFixedDigits) {
   std::mt19937_64 random(12);
   for (int i = 0; i < 20000; ++i) {
-    const double magnitude =
-        std::pow(10.0, static_cast<double>(random() % 13));
+    const double magnitude = std::pow(10.0, static_cast<double>(random() % 13));
     double value = std::trunc(static_cast<double>(random() % (1u << 30)) /
                               (1u << 30) * magnitude);
     if (random() % 2) value = -value;
@@ -119,7 +118,8 @@ TEST(JsonWriterTest, IntegralDoublesAsIntegersWithOption) {
   EXPECT_EQ(WriteDouble(-9223372036854775808.0, kOption),
             "-9223372036854775808");
   EXPECT_EQ(WriteDouble(3.5, kOption), "3.5");
-  EXPECT_EQ(WriteDouble(9223372036854775808.0, kOption), "9.223372036854776e+18");
+  EXPECT_EQ(WriteDouble(9223372036854775808.0, kOption),
+            "9.223372036854776e+18");
   EXPECT_EQ(WriteDouble(1e21, kOption), "1e+21");
 }
 
@@ -152,7 +152,10 @@ TEST(JsonWriterTest, CopiesValidMultiByteRunsAndEscapesLineSeparators) {
 }
 
 TEST(JsonWriterTest, ReplacesInvalidUtf8) {
-  EXPECT_EQ(WriteString("a\xFF" "b"), "\"a\xEF\xBF\xBD" "b\"");
+  EXPECT_EQ(WriteString("a\xFF"
+                        "b"),
+            "\"a\xEF\xBF\xBD"
+            "b\"");
   EXPECT_EQ(WriteString("\xEF\xBF\xBE"), "\"\xEF\xBF\xBD\"");  // U+FFFE
   EXPECT_EQ(WriteString("end\xE2\x82"), "\"end\xEF\xBF\xBD\"");
 }
@@ -181,8 +184,7 @@ TEST(JsonWriterTest, PrettyPrintsEmptyContainersAndScalars) {
   EXPECT_EQ(Write(JsonValue(7), OPTIONS_PRETTY_PRINT), "7\n");
   JsonValue dict(JsonValue::Type::DICTIONARY);
   dict.SetKey("e", JsonValue(JsonValue::Type::DICTIONARY));
-  EXPECT_EQ(Write(dict, OPTIONS_PRETTY_PRINT),
-            "{\n   \"e\": {\n\n   }\n}\n");
+  EXPECT_EQ(Write(dict, OPTIONS_PRETTY_PRINT), "{\n   \"e\": {\n\n   }\n}\n");
 }
 
 TEST(JsonWriterTest, PrettyDictionaryInListKeepsListDepth) {

@@ -153,8 +153,7 @@ TEST_F(LoggingTest, ErrnoIsPreservedAcrossAStatement) {
 }
 
 TEST_F(LoggingTest, ErrnoVariantAppendsTheSystemText) {
-  std::string expected_tail =
-      std::string(": ") + strerror(ENOENT) + " (2)\n";
+  std::string expected_tail = std::string(": ") + strerror(ENOENT) + " (2)\n";
   errno = ENOENT;
   CaptureStderr();
   PLOG(ERROR) << "open /nowhere";
@@ -171,7 +170,8 @@ TEST_F(LoggingTest, PrefixItemsComeInOrder) {
   CaptureStderr();
   LOG(INFO) << "m";
   std::string out = GetCapturedStderr();
-  std::regex format(R"(^\[cli:(\d+):(\d+):INFO:logging_test\.cc\(\d+\)\] m\n$)");
+  std::regex format(
+      R"(^\[cli:(\d+):(\d+):INFO:logging_test\.cc\(\d+\)\] m\n$)");
   std::smatch match;
   ASSERT_TRUE(std::regex_match(out, match, format)) << out;
   EXPECT_EQ(std::to_string(getpid()), match[1].str());
@@ -201,8 +201,8 @@ TEST_F(LoggingTest, HandlerSeesTheMessageAndMaySwallowIt) {
 }
 
 TEST_F(LoggingTest, FileDestinationAppendsLines) {
-  std::string path = testing::TempDir() + "/logging_test_" +
-                     std::to_string(getpid()) + ".log";
+  std::string path =
+      testing::TempDir() + "/logging_test_" + std::to_string(getpid()) + ".log";
   {
     std::ofstream old(path);
     old << "old line\n";
@@ -263,8 +263,7 @@ TEST_F(LoggingDeathTest, VerbositySwitchesAreReadAtInit) {
         base::ResetProcessCommandLineForTesting(
             {"prog", "--v=2", "--vmodule=net*=4,sub/dir/*=1"});
         InitLogging(LoggingSettings());
-        bool ok = GetMinLogLevel() == -2 &&
-                  GetVlogLevel("src/other.cc") == 2 &&
+        bool ok = GetMinLogLevel() == -2 && GetVlogLevel("src/other.cc") == 2 &&
                   GetVlogLevel("src/network.cc") == 4 &&
                   GetVlogLevel("sub/dir/file.cc") == 1 &&
                   ShouldCreateLogMessage(-2) && !ShouldCreateLogMessage(-3);

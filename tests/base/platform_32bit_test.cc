@@ -52,9 +52,9 @@ TEST(Platform32BitTest, WordSizedTypesMatchTheTarget) {
   EXPECT_EQ(kExpected.pointer_bytes, sizeof(long));
   EXPECT_EQ(static_cast<unsigned long long>(kExpected.long_max),
             static_cast<unsigned long long>(LONG_MAX));
-  EXPECT_EQ(kExpected.pointer_bytes == 4 ? 0xffffffffULL
-                                         : 0xffffffffffffffffULL,
-            static_cast<unsigned long long>(SIZE_MAX));
+  EXPECT_EQ(
+      kExpected.pointer_bytes == 4 ? 0xffffffffULL : 0xffffffffffffffffULL,
+      static_cast<unsigned long long>(SIZE_MAX));
 }
 
 TEST(Platform32BitTest, FixedWidthTypesAreTheSameEverywhere) {
@@ -130,7 +130,7 @@ TEST(Platform32BitTest, NeonIsUsedExactlyWhenConfigured) {
 }
 #endif  // __arm__
 
-#else   // !VORN_KNOWN_DATA_MODEL
+#else  // !VORN_KNOWN_DATA_MODEL
 
 TEST(Platform32BitTest, ArchitectureHasRecordedExpectations) {
   FAIL() << "no data model recorded for this architecture; add one above";

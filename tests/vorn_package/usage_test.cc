@@ -91,7 +91,9 @@ TEST(PrintUsageTest, ListsServiceFlags) {
       "      Initial volume of the receiver.\n"
       "  --mute\n"
       "  --log-dir=<path>\n"
-      "      " + std::string(74, 'z') + "\n      zzzzzz\n"
+      "      " +
+      std::string(74, 'z') +
+      "\n      zzzzzz\n"
       "\n\n";
   ASSERT_GE(out.size(), section.size());
   EXPECT_EQ(section, out.substr(out.size() - section.size()));
@@ -108,11 +110,10 @@ TEST(PrintUsageTest, StatusListEndsWithItsLastDescription) {
 }
 
 TEST(PrintUsageTest, OptionNamesAreTheAcceptedSwitches) {
-  EXPECT_EQ((base::StringVector{"process-manager-pid-path",
-                                "store-process-manager-pid",
-                                "dont-propagate-command-line",
-                                "vorn-package-env", "status-timeout", "quiet",
-                                "v", "help", "version"}),
+  EXPECT_EQ((base::StringVector{
+                "process-manager-pid-path", "store-process-manager-pid",
+                "dont-propagate-command-line", "vorn-package-env",
+                "status-timeout", "quiet", "v", "help", "version"}),
             AcceptedOptionNames());
 }
 
@@ -144,8 +145,8 @@ TEST_F(StatusTimeoutTest, ValidNumbers) {
 TEST_F(StatusTimeoutTest, InvalidTextsWarnAndGiveZero) {
   // Only the element's ends are trimmed, so blanks right after "=" and
   // inside the value stay part of the text.
-  const char* const kInvalid[] = {"5s", " 5", "5 5", "", "+", "-",
-                                  "2147483648", "-2147483649", "0x10"};
+  const char* const kInvalid[] = {"5s", " 5",         "5 5",         "",    "+",
+                                  "-",  "2147483648", "-2147483649", "0x10"};
   for (const char* text : kInvalid) {
     std::string log;
     base::ResetProcessCommandLineForTesting(
@@ -180,9 +181,14 @@ TEST(ServiceUsageLoaderTest, ReadsNamesAndFlags) {
 TEST(ServiceUsageLoaderTest, InvalidFilesLeaveTheListUntouched) {
   std::vector<ServiceUsage> services = {{"kept", {}}};
   const char* const kInvalid[] = {
-      "", "{}", "[1]", "[{\"name\": \"\"}]", "[{\"command\": []}]",
+      "",
+      "{}",
+      "[1]",
+      "[{\"name\": \"\"}]",
+      "[{\"command\": []}]",
       "[{\"name\": \"a\", \"external_flags\": [{\"name\": \"\"}]}]",
-      "[{\"name\": \"a\", \"external_flags\": [\"x\"]}]", "[{\"name\": \"a\"},]"};
+      "[{\"name\": \"a\", \"external_flags\": [\"x\"]}]",
+      "[{\"name\": \"a\"},]"};
   for (const char* text : kInvalid) {
     EXPECT_FALSE(ParseServiceUsage(text, &services)) << text;
     ASSERT_EQ(1u, services.size());

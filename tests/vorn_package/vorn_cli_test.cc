@@ -51,8 +51,8 @@ class VornCliTest : public testing::Test {
     if (emulator) emulator_ = SplitBlanks(emulator);
     char pattern[] = "/tmp/vorn_cli_test.XXXXXX";
     const char* base = getenv("TMPDIR");
-    std::string templ = std::string(base && *base ? base : "/tmp") +
-                        "/vorn_cli_test.XXXXXX";
+    std::string templ =
+        std::string(base && *base ? base : "/tmp") + "/vorn_cli_test.XXXXXX";
     std::vector<char> buffer(templ.begin(), templ.end());
     buffer.push_back('\0');
     ASSERT_NE(nullptr, mkdtemp(buffer.data())) << pattern;
@@ -161,8 +161,11 @@ TEST_F(VornCliTest, NoArgumentsIsAnUnknownCommand) {
 
 TEST_F(VornCliTest, CommandWordsAreMatchedExactly) {
   const std::vector<std::vector<std::string>> kUnknown = {
-      {"help"}, {"Start", "vorn"}, {"start", "vorn", "async", "extra"},
-      {"startvorn"}, {"start", "", "vorn"}};
+      {"help"},
+      {"Start", "vorn"},
+      {"start", "vorn", "async", "extra"},
+      {"startvorn"},
+      {"start", "", "vorn"}};
   for (const auto& args : kUnknown) {
     RunResult result = Run(args);
     std::string text;
@@ -175,9 +178,10 @@ TEST_F(VornCliTest, CommandWordsAreMatchedExactly) {
 
 TEST_F(VornCliTest, CommandTextIsTheJoinOfThePositionalArguments) {
   const std::vector<std::vector<std::string>> kRecognised = {
-      {"start", "vorn"}, {"start vorn"}, {"--", "start", "vorn"},
-      {"start", "--no-such-switch", "vorn"}, {"stop", "vorn"},
-      {"kill", "vorn"}, {"start", "vorn", "async"}};
+      {"start", "vorn"},         {"start vorn"},
+      {"--", "start", "vorn"},   {"start", "--no-such-switch", "vorn"},
+      {"stop", "vorn"},          {"kill", "vorn"},
+      {"start", "vorn", "async"}};
   for (const auto& args : kRecognised) {
     RunResult result = Run(args);
     EXPECT_EQ(1, result.status);

@@ -28,6 +28,7 @@
 #include <utility>
 #include <vector>
 
+#include "base/string_number.h"
 #include "post_processors/audio_post_processor2.h"
 
 namespace {
@@ -101,23 +102,16 @@ int Fail(const std::string& message) {
 }
 
 bool ParseDouble(const std::string& text, double* out) {
-  if (text.empty()) return false;
-  char* end = nullptr;
-  errno = 0;
-  const double value = std::strtod(text.c_str(), &end);
-  if (errno != 0 || *end != '\0' || !std::isfinite(value)) return false;
-  *out = value;
-  return true;
+  return base::StringToDouble(text, out);
 }
 
 bool ParseInt(const std::string& text, int32_t low, int32_t high,
               int32_t* out) {
-  if (text.empty()) return false;
-  char* end = nullptr;
-  errno = 0;
-  const long long value = std::strtoll(text.c_str(), &end, 10);
-  if (errno != 0 || *end != '\0' || value < low || value > high) return false;
-  *out = static_cast<int32_t>(value);
+  int32_t value = 0;
+  if (!base::StringToInt32(text, &value) || value < low || value > high) {
+    return false;
+  }
+  *out = value;
   return true;
 }
 
@@ -273,7 +267,8 @@ bool LoadPlugins(const Options& options, int32_t channels, int32_t rate,
       return false;
     }
     if (!plugin.processor->Configure(ProcessorConfig{rate})) {
-      *error = request.path + ": Configure(" + std::to_string(rate) + ") failed";
+      *error =
+          request.path + ": Configure(" + std::to_string(rate) + ") failed";
       return false;
     }
     if (options.verbose) {

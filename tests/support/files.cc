@@ -1,0 +1,61 @@
+#include "tests/support/files.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+
+namespace vorn {
+namespace test {
+
+namespace {
+
+bool WriteAll(int fd, const char* data, size_t size) {
+  while (size > 0) {
+    ssize_t written = write(fd, data, size);
+    if (written < 0 && errno == EINTR) continue;
+    if (written <= 0) return false;
+    data += written;
+    size -= static_cast<size_t>(written);
+  }
+  return true;
+}
+
+}  // namespace
+
+std::string ReadFile(const std::string& path) {
+  std::string content;
+  int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) return content;
+  char buffer[65536];
+  for (;;) {
+    ssize_t n = read(fd, buffer, sizeof(buffer));
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) break;
+    content.append(buffer, static_cast<size_t>(n));
+  }
+  close(fd);
+  return content;
+}
+
+bool WriteFile(const std::string& path, const std::string& contents,
+               mode_t mode) {
+  int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, mode);
+  if (fd < 0) return false;
+  bool ok = WriteAll(fd, contents.data(), contents.size());
+  return close(fd) == 0 && ok;
+}
+
+bool CopyFile(const std::string& from, const std::string& to) {
+  struct stat info;
+  if (stat(from.c_str(), &info) != 0 || !S_ISREG(info.st_mode)) return false;
+  std::string content = ReadFile(from);
+  if (content.size() != static_cast<size_t>(info.st_size)) return false;
+  unlink(to.c_str());
+  return WriteFile(to, content, info.st_mode & 07777) &&
+         chmod(to.c_str(), info.st_mode & 07777) == 0;
+}
+
+}  // namespace test
+}  // namespace vorn
