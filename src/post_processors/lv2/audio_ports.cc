@@ -6,6 +6,30 @@
 namespace post_processors {
 namespace lv2 {
 
+namespace {
+
+// Stereo has loops of its own with a fixed stride and size_t indices (no
+// 32-bit wrap-around to rule out), which compilers turn into vector
+// shuffles; the general loops below step by a run-time stride. The scratch
+// block never overlaps the host's buffers.
+void Interleave2(const float* __restrict left, const float* __restrict right,
+                 size_t frames, float* __restrict block) {
+  for (size_t j = 0; j < frames; ++j) {
+    block[2 * j] = left[j];
+    block[2 * j + 1] = right[j];
+  }
+}
+
+void Deinterleave2(const float* __restrict block, size_t frames, float* left,
+                   float* right) {
+  for (size_t j = 0; j < frames; ++j) {
+    left[j] = block[2 * j];
+    right[j] = block[2 * j + 1];
+  }
+}
+
+}  // namespace
+
 AudioPorts::AudioPorts(int32_t channels, uint32_t block_frames)
     : channels_(channels),
       block_frames_(block_frames),
@@ -46,6 +70,10 @@ void AudioPorts::Run(AudioPostProcessor2* processor, uint32_t frames,
       const float* in = inputs_[0] + start;
       if (out != in) std::memmove(out, in, count * sizeof(float));
       processor->Process(out, static_cast<int32_t>(count), volume);
+    } else if (channels == 2) {
+      Interleave2(inputs_[0] + start, inputs_[1] + start, count, block);
+      processor->Process(block, static_cast<int32_t>(count), volume);
+      Deinterleave2(block, count, outputs_[0] + start, outputs_[1] + start);
     } else {
       for (size_t c = 0; c < channels; ++c) {
         const float* in = inputs_[c] + start;
