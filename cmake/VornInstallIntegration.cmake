@@ -43,6 +43,9 @@ if(TARGET vorn_lv2)
       "vorn-lv2_${PROJECT_VERSION}_${vorn_deb_arch}.deb")
   set(CPACK_DEBIAN_LV2_PACKAGE_SECTION sound)
   set(CPACK_DEBIAN_LV2_PACKAGE_SUGGESTS vorn)
+  # vorn.so needs the C and C++ run-time libraries only.
+  set(CPACK_DEBIAN_LV2_PACKAGE_DEPENDS
+      "libc6 (>= 2.36), libgcc-s1 (>= 3.5), libstdc++6 (>= 12)")
   set(CPACK_DEBIAN_LV2_DESCRIPTION
       "vorn audio plug-ins for LV2 hosts, and the plug-in contract header
 The governor, delay and sound meter of the vorn media receiver, mono and
