@@ -18,6 +18,25 @@ namespace {
 // round re-arming the timer; this keeps the seconds within a 32-bit time_t.
 constexpr int64_t kMaxTimerWaitUs = int64_t{24} * 60 * 60 * 1000000;
 
+// libevent's own diagnostics become ordinary log lines (it would otherwise
+// print "[warn] ..." lines of its own format to standard error).
+void OnLibeventLog(int severity, const char* message) {
+  switch (severity) {
+    case EVENT_LOG_DEBUG:
+      VLOG(1) << "libevent: " << message;
+      break;
+    case EVENT_LOG_MSG:
+      LOG(INFO) << "libevent: " << message;
+      break;
+    case EVENT_LOG_WARN:
+      LOG(WARNING) << "libevent: " << message;
+      break;
+    default:
+      LOG(ERROR) << "libevent: " << message;
+      break;
+  }
+}
+
 short ModeToEvents(MessagePumpLibevent::Mode mode) {
   short events = 0;
   if (mode & MessagePumpLibevent::WATCH_READ) events |= EV_READ;
@@ -73,20 +92,23 @@ std::unique_ptr<MessagePumpLibevent> MessagePumpLibevent::Create() {
 }
 
 bool MessagePumpLibevent::Init() {
+  // Process-wide; setting it again is harmless.
+  event_set_log_callback(&OnLibeventLog);
   struct event_config* config = event_config_new();
   if (config == nullptr) {
     LOG(ERROR) << "event_config_new failed";
     return false;
   }
   // epoll only; the environment (EVENT_NOEPOLL and the like) cannot change
-  // that. Precise timers: the timer wait is in microseconds, not rounded to
-  // the coarse clock. No locks: only this thread touches the base; other
-  // threads reach it through the wake-up pipe alone.
+  // that. No locks: only this thread touches the base; other threads reach
+  // it through the wake-up pipe alone. libevent's default (coarse) timer is
+  // enough: epoll rounds waits up to whole milliseconds, and a task that is
+  // not yet due when the wait ends simply waits again, so tasks never run
+  // early; the precise timer would cost a timerfd call on every poll.
   event_config_avoid_method(config, "select");
   event_config_avoid_method(config, "poll");
-  event_config_set_flag(config, EVENT_BASE_FLAG_NOLOCK |
-                                    EVENT_BASE_FLAG_IGNORE_ENV |
-                                    EVENT_BASE_FLAG_PRECISE_TIMER);
+  event_config_set_flag(config,
+                        EVENT_BASE_FLAG_NOLOCK | EVENT_BASE_FLAG_IGNORE_ENV);
   base_ = event_base_new_with_config(config);
   event_config_free(config);
   if (base_ == nullptr) {
@@ -189,9 +211,11 @@ void MessagePumpLibevent::OnLibeventNotification(int /*fd*/, short flags,
   event_base_loopbreak(pump->base_);
 }
 
-void MessagePumpLibevent::OnWakeup(int fd, short /*flags*/, void* /*context*/) {
-  // Drain every pending wake-up byte; the round that follows looks at the
-  // queue anyway.
+void MessagePumpLibevent::OnWakeup(int fd, short /*flags*/, void* context) {
+  // Cleared before draining: a ScheduleWork that still sees it set queued its
+  // work before this point, and the round that follows looks at the queue;
+  // one that sees it clear writes a new byte.
+  static_cast<MessagePumpLibevent*>(context)->wakeup_pending_.store(false);
   char buffer[64];
   while (RetryOnEintr([&] { return ::read(fd, buffer, sizeof(buffer)); }) > 0) {
   }
@@ -284,6 +308,9 @@ void MessagePumpLibevent::Quit() {
 }
 
 void MessagePumpLibevent::ScheduleWork() {
+  // One byte per wake-up, not per post: a burst of posts from other threads
+  // costs one write and one read.
+  if (wakeup_pending_.exchange(true)) return;
   // A full pipe already holds a pending wake-up, so EAGAIN is success too.
   const char byte = 0;
   RetryOnEintr([&] { return ::write(wakeup_write_fd_, &byte, 1); });
