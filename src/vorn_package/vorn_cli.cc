@@ -18,6 +18,7 @@
 #include "base/command_line.h"
 #include "base/logging.h"
 #include "vorn_package/usage.h"
+#include "vorn_package/vorn_status_service.h"
 
 namespace {
 
@@ -30,10 +31,6 @@ int RunNotBuiltCommand(const std::string& command_text) {
   LOG(ERROR) << "The command \"" << command_text
              << "\" is not built yet in this version of vorn_cli";
   return 1;
-}
-
-int RunStatusCommand(const base::StringVector& args) {
-  return RunNotBuiltCommand("status");
 }
 
 std::string JoinCommandText(const base::StringVector& args) {
@@ -52,7 +49,7 @@ int Dispatch(const std::string& program_name) {
       vorn::PrintStatusUsage(program_name);
       return 0;
     }
-    return RunStatusCommand(args);
+    return vorn::RunStatusQuery(args);
   }
 
   std::string command_text = JoinCommandText(args);

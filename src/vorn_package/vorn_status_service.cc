@@ -7,15 +7,23 @@
 #include "base/json_writer.h"
 #include "base/location.h"
 #include "base/logging.h"
+#include "base/process.h"
 #include "base/run_loop.h"
+#include "base/single_thread_task_executor.h"
 #include "base/single_thread_task_runner.h"
 #include "net/net_errors.h"
+#include "vorn_package/package_utils.h"
+#include "vorn_package/usage.h"
 
 namespace vorn {
 
 namespace {
 
 constexpr char kConnectType[] = "CONNECT";
+// How often the status command looks for the receiver's socket path and
+// tries to connect, until its deadline.
+constexpr base::TimeDelta kStatusPollInterval =
+    base::TimeDelta::FromMilliseconds(50);
 
 // The pretty-printed text of `value`, as the answers are logged.
 std::string PrettyJson(const base::JsonValue& value) {
@@ -269,6 +277,88 @@ bool VornStatusService::GetDiscoveryDeviceInfo() {
     LOG(ERROR) << "Failed to get discovery device info";
   }
   return ok;
+}
+
+namespace {
+
+// Step 7 of the status command: the sub-command chosen by `args`, run on a
+// connected `service`. Returns the exit status.
+int RunStatusSubCommand(VornStatusService* service,
+                        const base::StringVector& args) {
+  if (args.size() == 1) return service->GetReceiverStatus() ? 0 : 1;
+  if (args[1] == "get_app_config") {
+    if (args.size() < 3) {
+      LOG(ERROR) << "Must specify one or more app-id to query";
+      return 1;
+    }
+    for (size_t i = 2; i < args.size(); ++i) {
+      if (!service->GetAppConfig(args[i])) {
+        LOG(WARNING) << "'"
+                     << "get_app_config"
+                     << "' requires debug "
+                     << "namespace; make sure enabled on vorn receiver";
+        return 1;
+      }
+    }
+    return 0;
+  }
+  if (args[1] == "discovery") {
+    if (args.size() >= 3) {
+      LOG(ERROR) << "Invalid discovery status request";
+      return 1;
+    }
+    if (!service->GetDiscoveryDeviceInfo()) {
+      LOG(WARNING) << "Unable to fetch discovery info";
+      return 1;
+    }
+    return 0;
+  }
+  LOG(WARNING) << "Unknown status command; please see --help for details";
+  return 1;
+}
+
+}  // namespace
+
+int RunStatusQuery(const base::StringVector& args) {
+  CHECK(!args.empty() && args[0] == "status");
+  // One deadline for both phases; each makes at least one attempt.
+  const base::TimeTicks deadline =
+      base::TimeTicks::Now() + ParseStatusTimeout();
+
+  base::FilePath socket_path;
+  for (;;) {
+    socket_path = ReadSocketPath();
+    if (!socket_path.empty()) break;
+    base::Sleep(kStatusPollInterval);
+    if (base::TimeTicks::Now() >= deadline) break;
+  }
+  if (socket_path.empty()) {
+    LOG(ERROR) << "Vorn CLI cannot find running receiver socket to connect";
+    return 1;
+  }
+
+  std::unique_ptr<base::SingleThreadTaskExecutor> executor =
+      base::SingleThreadTaskExecutor::Create(base::MessagePumpType::IO);
+  if (executor == nullptr) return 1;  // logged by Create
+  auto service = std::make_unique<VornStatusService>();
+  for (;;) {
+    if (service->Connect(socket_path.value())) break;
+    base::Sleep(kStatusPollInterval);
+    if (base::TimeTicks::Now() >= deadline) break;
+  }
+
+  int status;
+  if (!service->IsConnected()) {
+    LOG(ERROR) << "Vorn CLI could not connect to receiver using socket: "
+               << socket_path.value();
+    status = 1;
+  } else {
+    status = RunStatusSubCommand(service.get(), args);
+  }
+  // The service's sockets and tasks go before the loop they live on.
+  service.reset();
+  executor.reset();
+  return status;
 }
 
 }  // namespace vorn
