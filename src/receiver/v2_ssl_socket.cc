@@ -62,7 +62,11 @@ void V2Socket::ReadBuffer::SetCapacity(size_t capacity) {
 // --- V2Socket::WriteQueue ----------------------------------------------------
 
 void V2Socket::WriteQueue::Append(std::string frame) {
-  if (pending_.empty()) {
+  // The frame is taken over as it is unless the pending string already owns
+  // room for it (kept from an earlier burst, see PrepareNextWrite): then
+  // copying it there keeps that room, where a move would free it and the
+  // next burst would grow a new string again.
+  if (pending_.empty() && pending_.capacity() < frame.size()) {
     pending_ = std::move(frame);
   } else {
     pending_.append(frame);
@@ -71,9 +75,11 @@ void V2Socket::WriteQueue::Append(std::string frame) {
 
 void V2Socket::WriteQueue::PrepareNextWrite() {
   if (in_flight_left() > 0) return;
-  in_flight_ = std::move(pending_);
+  // The emptied in-flight string becomes the new pending one, keeping its
+  // allocation for the frames that follow.
+  in_flight_.swap(pending_);
+  pending_.clear();
   position_ = 0;
-  pending_ = std::string();
 }
 
 void V2Socket::WriteQueue::Consume(size_t n) {

@@ -11,6 +11,7 @@
 #include "base/logging.h"
 #include "gtest/gtest.h"
 #include "net/unix_address.h"
+#include "tests/support/log_capture.h"
 
 namespace net {
 namespace {
@@ -79,37 +80,14 @@ TEST(NetErrorTest, SystemErrorTable) {
   }
 }
 
-// Collects the log lines of the test through logging's handler.
-std::string* g_log = nullptr;
-bool CollectLog(logging::LogSeverity severity, const char*, int, size_t start,
-                const std::string& text) {
-  if (g_log)
-    *g_log += logging::SeverityName(severity) + " " + text.substr(start);
-  return true;
-}
-
-class ScopedLogCollector {
- public:
-  ScopedLogCollector() {
-    g_log = &text_;
-    logging::SetLogMessageHandler(&CollectLog);
-  }
-  ~ScopedLogCollector() {
-    logging::SetLogMessageHandler(nullptr);
-    g_log = nullptr;
-  }
-  const std::string& text() const { return text_; }
-
- private:
-  std::string text_;
-};
-
 TEST(NetErrorTest, UnknownErrorIsFailedWithAWarning) {
-  ScopedLogCollector log;
+  vorn::test::ScopedLogCapture log;
   EXPECT_EQ(MapSystemError(EXDEV), ERR_FAILED);
-  EXPECT_EQ(log.text(),
-            std::string("WARNING Unknown error ") + std::strerror(EXDEV) +
-                " (" + std::to_string(EXDEV) + ") mapped to net::ERR_FAILED\n");
+  EXPECT_TRUE(log.Has(logging::LOG_WARNING, std::string("Unknown error ") +
+                                                std::strerror(EXDEV) + " (" +
+                                                std::to_string(EXDEV) +
+                                                ") mapped to net::ERR_FAILED"))
+      << log.Texts();
 }
 
 TEST(NetErrorTest, ConnectMapping) {
@@ -120,9 +98,9 @@ TEST(NetErrorTest, ConnectMapping) {
   EXPECT_EQ(MapConnectError(ECONNREFUSED), ERR_CONNECTION_REFUSED);
   EXPECT_EQ(MapConnectError(ENOENT), ERR_FILE_NOT_FOUND);
   EXPECT_EQ(MapConnectError(EPERM), ERR_ACCESS_DENIED);
-  ScopedLogCollector log;
+  vorn::test::ScopedLogCapture log;
   EXPECT_EQ(MapConnectError(EXDEV), ERR_CONNECTION_FAILED);
-  EXPECT_NE(log.text().find("mapped to net::ERR_FAILED"), std::string::npos);
+  EXPECT_EQ(log.Count(logging::LOG_WARNING, "mapped to net::ERR_FAILED"), 1);
 }
 
 // A full listen backlog makes a non-blocking connect fail with EAGAIN; no
