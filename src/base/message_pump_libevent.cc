@@ -79,14 +79,15 @@ bool MessagePumpLibevent::Init() {
     return false;
   }
   // epoll only; the environment (EVENT_NOEPOLL and the like) cannot change
-  // that. Precise timers: the timer wait is in microseconds, not rounded to
-  // the coarse clock. No locks: only this thread touches the base; other
-  // threads reach it through the wake-up pipe alone.
+  // that. No locks: only this thread touches the base; other threads reach
+  // it through the wake-up pipe alone. libevent's default (coarse) timer is
+  // enough: epoll rounds waits up to whole milliseconds, and a task that is
+  // not yet due when the wait ends simply waits again, so tasks never run
+  // early; the precise timer would cost a timerfd call on every poll.
   event_config_avoid_method(config, "select");
   event_config_avoid_method(config, "poll");
-  event_config_set_flag(config, EVENT_BASE_FLAG_NOLOCK |
-                                    EVENT_BASE_FLAG_IGNORE_ENV |
-                                    EVENT_BASE_FLAG_PRECISE_TIMER);
+  event_config_set_flag(config,
+                        EVENT_BASE_FLAG_NOLOCK | EVENT_BASE_FLAG_IGNORE_ENV);
   base_ = event_base_new_with_config(config);
   event_config_free(config);
   if (base_ == nullptr) {
@@ -189,9 +190,11 @@ void MessagePumpLibevent::OnLibeventNotification(int /*fd*/, short flags,
   event_base_loopbreak(pump->base_);
 }
 
-void MessagePumpLibevent::OnWakeup(int fd, short /*flags*/, void* /*context*/) {
-  // Drain every pending wake-up byte; the round that follows looks at the
-  // queue anyway.
+void MessagePumpLibevent::OnWakeup(int fd, short /*flags*/, void* context) {
+  // Cleared before draining: a ScheduleWork that still sees it set queued its
+  // work before this point, and the round that follows looks at the queue;
+  // one that sees it clear writes a new byte.
+  static_cast<MessagePumpLibevent*>(context)->wakeup_pending_.store(false);
   char buffer[64];
   while (RetryOnEintr([&] { return ::read(fd, buffer, sizeof(buffer)); }) > 0) {
   }
@@ -284,6 +287,9 @@ void MessagePumpLibevent::Quit() {
 }
 
 void MessagePumpLibevent::ScheduleWork() {
+  // One byte per wake-up, not per post: a burst of posts from other threads
+  // costs one write and one read.
+  if (wakeup_pending_.exchange(true)) return;
   // A full pipe already holds a pending wake-up, so EAGAIN is success too.
   const char byte = 0;
   RetryOnEintr([&] { return ::write(wakeup_write_fd_, &byte, 1); });

@@ -43,6 +43,7 @@
 #ifndef VORN_BASE_MESSAGE_PUMP_LIBEVENT_H_
 #define VORN_BASE_MESSAGE_PUMP_LIBEVENT_H_
 
+#include <atomic>
 #include <memory>
 #include <unordered_set>
 
@@ -174,8 +175,11 @@ class MessagePumpLibevent final : public MessagePump {
                                           // wakeup_read_fd_
   struct event* timer_event_ = nullptr;   // owned; one-shot, armed only in
                                           // a blocking wait
-  int wakeup_read_fd_ = -1;    // owned; non-blocking pipe end, drained on wake
-  int wakeup_write_fd_ = -1;   // owned; one byte written per ScheduleWork
+  int wakeup_read_fd_ = -1;   // owned; non-blocking pipe end, drained on wake
+  int wakeup_write_fd_ = -1;  // owned; one byte written per ScheduleWork
+                              // that finds wakeup_pending_ clear
+  std::atomic<bool> wakeup_pending_{false};  // a wake-up byte is (about to
+                                             // be) in the pipe, not drained
   bool keep_running_ = false;  // of the innermost Run; false after Quit
   int run_depth_ = 0;          // Run calls in progress (nesting)
   // The notification libevent reported in the current poll, held until the

@@ -235,6 +235,35 @@ TEST_F(TaskRunnerTest, TaskPostedFromAnotherThreadWakesABlockedLoop) {
   EXPECT_LT((TimeTicks::Now() - start).InMilliseconds(), 5000);
 }
 
+TEST_F(TaskRunnerTest, PostsFromManyThreadsAllRunInEachThreadsOrder) {
+  constexpr int kThreads = 4;
+  constexpr int kTasksPerThread = 2000;
+  std::vector<std::vector<int>> seen(kThreads);
+  int finished = 0;
+  RunLoop loop;
+  std::shared_ptr<SingleThreadTaskRunner> main_runner = runner();
+  std::vector<std::thread> threads;
+  for (int t = 0; t < kThreads; ++t) {
+    threads.emplace_back([&, t] {
+      for (int i = 0; i < kTasksPerThread; ++i) {
+        main_runner->PostTask(FROM_HERE, [&, t, i] {
+          seen[t].push_back(i);
+          if (i + 1 == kTasksPerThread && ++finished == kThreads) loop.Quit();
+        });
+      }
+    });
+  }
+  runner()->PostDelayedTask(FROM_HERE, loop.QuitClosure(),
+                            TimeDelta::FromSeconds(20));
+  loop.Run();
+  for (std::thread& thread : threads) thread.join();
+  ASSERT_EQ(finished, kThreads);
+  for (int t = 0; t < kThreads; ++t) {
+    ASSERT_EQ(seen[t].size(), static_cast<size_t>(kTasksPerThread));
+    for (int i = 0; i < kTasksPerThread; ++i) ASSERT_EQ(seen[t][i], i);
+  }
+}
+
 TEST_F(TaskRunnerTest, QuitWhenIdleLeavesDelayedTasksQueued) {
   PostNamed("A");
   PostNamedDelayed("later", TimeDelta::FromMilliseconds(20));
