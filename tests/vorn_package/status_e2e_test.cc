@@ -220,9 +220,10 @@ TEST_F(StatusEndToEndTest, NoSocketPathFileFailsAfterOnePoll) {
   EXPECT_TRUE(test::IsOnlyLogLine(
       result.err, "ERROR", kService,
       "Vorn CLI cannot find running receiver socket to connect"));
-  // One read, one 50 ms sleep, and no second look.
+  // One read, one 50 ms sleep, and no further polling (the bound leaves room
+  // for a slow start under an emulator).
   EXPECT_GE(result.elapsed_ms, 50);
-  EXPECT_LT(result.elapsed_ms, 1000);
+  EXPECT_LT(result.elapsed_ms, 2000);
 }
 
 TEST_F(StatusEndToEndTest, PathFileAppearingLaterIsFoundWithinTheTimeout) {
