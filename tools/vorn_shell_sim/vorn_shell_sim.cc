@@ -252,8 +252,9 @@ class ShellSim {
   // Opens the record file and the socket, and starts listening (unless the
   // fault is not-listening). False, after a log line, when it cannot.
   bool Start();
-  // Serves clients until a stop signal arrives.
-  void Run();
+  // Serves clients until a stop signal arrives (true) or a system call
+  // fails (false, after a log line).
+  bool Run();
 
  private:
   bool WritePathFile();
@@ -547,7 +548,7 @@ int ShellSim::PollTimeoutMs() const {
   return wait < 0 ? 0 : static_cast<int>(wait);
 }
 
-void ShellSim::Run() {
+bool ShellSim::Run() {
   for (;;) {
     std::vector<struct pollfd> fds;
     fds.push_back({g_signal_pipe[0], POLLIN, 0});
@@ -564,11 +565,11 @@ void ShellSim::Run() {
         [&] { return ::poll(fds.data(), fds.size(), timeout); });
     if (ready < 0) {
       PLOG(ERROR) << "poll() failed";
-      return;
+      return false;
     }
-    if (fds[0].revents != 0) return;  // SIGTERM or SIGINT
+    if (fds[0].revents != 0) return true;  // SIGTERM or SIGINT
     if (path_file_due_ms_ >= 0 && NowMs() >= path_file_due_ms_) {
-      if (!WritePathFile()) return;
+      if (!WritePathFile()) return false;
     }
     SendDueAnswers();
     if (fds[1].revents & POLLIN) Accept();
@@ -612,6 +613,5 @@ int main(int argc, char** argv) {
 
   ShellSim shell_sim(std::move(options), std::move(book));
   if (!shell_sim.Start()) return 1;
-  shell_sim.Run();
-  return 0;
+  return shell_sim.Run() ? 0 : 1;
 }
