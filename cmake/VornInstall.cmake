@@ -90,10 +90,11 @@ endif()
 # Dependencies are listed by hand: dpkg-shlibdeps cannot inspect armhf
 # binaries on an x86 build machine. scripts/cross-armhf checks that every
 # library the packaged files need is covered by one of these, and notes any
-# listed package that nothing links. libevent and protobuf-lite join the list
-# when vorn_cli's status client links them.
+# listed package that nothing links. libevent's core library is vorn_cli's
+# event loop (vorn_event); protobuf-lite carries the status messages
+# (vorn_transport).
 set(VORN_DEB_DEPENDS
-    "libc6 (>= 2.36), libgcc-s1 (>= 3.5), libstdc++6 (>= 12)"
+    "libc6 (>= 2.36), libgcc-s1 (>= 3.5), libstdc++6 (>= 12), libevent-core-2.1-7 (>= 2.1.12-stable), libprotobuf-lite32 (>= 3.21.12)"
     CACHE STRING "Depends field of the Debian package")
 
 set(CPACK_GENERATOR DEB)

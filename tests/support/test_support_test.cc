@@ -3,6 +3,7 @@
 
 #include <signal.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include "base/logging.h"
 #include "gtest/gtest.h"
@@ -117,6 +118,12 @@ TEST(ChildProcessTest, BackgroundChildRunsUntilSignalled) {
   ASSERT_TRUE(child.Start(options));
   ChildResult result;
   EXPECT_FALSE(child.Wait(50, &result));
+  // Signal only once the shell has written its line: on a loaded machine it
+  // may not have run yet.
+  const int64_t deadline = MonotonicMilliseconds() + 20000;
+  while (child.ReadOutput().empty() && MonotonicMilliseconds() < deadline) {
+    usleep(1000);
+  }
   EXPECT_TRUE(child.Signal(SIGTERM));
   ASSERT_TRUE(child.Wait(10000, &result));
   EXPECT_EQ(SIGTERM, result.term_signal);
