@@ -21,7 +21,7 @@
 #include "base/command_line.h"
 #include "base/logging.h"
 #include "fuzz/fuzz_input.h"
-#include "vorn_package/service_usage_loader.h"
+#include "vorn_package/package_utils.h"
 #include "vorn_package/usage.h"
 
 namespace {
@@ -127,19 +127,19 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
 
   // The last part as a process.json text: its services' flags are accepted
   // switches, and they appear in the usage text.
-  std::vector<vorn::ServiceUsage> services;
-  const bool loaded = vorn::ParseServiceUsage(argv.back(), &services);
+  std::vector<vorn::ProcessConfig> configs;
+  const bool loaded = vorn::ParseProcessConfigs(argv.back(), &configs);
   base::StringVector flag_names;
-  for (const vorn::ServiceUsage& service : services) {
-    Check(!service.name.empty());
-    for (const vorn::ExternalFlag& flag : service.external_flags) {
+  for (const vorn::ProcessConfig& config : configs) {
+    Check(!config.name.empty());
+    for (const vorn::ExternalFlag& flag : config.external_flags) {
       Check(!flag.name.empty());
       flag_names.push_back(flag.name);
       CheckWrap(flag.description);
     }
   }
   base::CheckAcceptedSwitches(line, vorn::AcceptedOptionNames(), flag_names);
-  vorn::PrintUsageWithServices(argv[0], loaded ? &services : nullptr);
+  vorn::PrintUsageWithConfigs(argv[0], loaded ? &configs : nullptr);
   for (const std::string& part : argv) CheckWrap(part);
 
   base::ResetProcessCommandLineForTesting(argv);
