@@ -26,6 +26,7 @@
 #include <vector>
 
 #include "base/file_path.h"
+#include "base/logging.h"
 
 namespace base {
 
@@ -103,6 +104,12 @@ void ResetProcessCommandLineForTesting(const StringVector& argv);
 bool CheckAcceptedSwitches(const ParsedCommandLine& command_line,
                            const StringVector& option_names,
                            const StringVector& external_flag_names);
+
+// Copies the "v" and "vmodule" switches of `command_line`, where present,
+// into `settings` for logging::InitLogging; leaves the fields alone for an
+// absent switch.
+void AddVerbositySwitches(const ParsedCommandLine& command_line,
+                          logging::LoggingSettings* settings);
 
 }  // namespace base
 

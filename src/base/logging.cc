@@ -18,7 +18,6 @@
 #include <string_view>
 #include <vector>
 
-#include "base/command_line.h"
 #include "base/eintr.h"
 #include "base/string_number.h"
 
@@ -111,22 +110,22 @@ void ParseVmodule(const std::string& text, std::vector<VlogRule>* rules) {
   }
 }
 
-void InitVlog(const base::ParsedCommandLine& command_line) {
+void InitVlog(const LoggingSettings& settings) {
   LoggingState& state = State();
   // Setting up verbosity twice means two owners think they configure logging.
   CHECK(!state.vlog_initialized);
   state.vlog_initialized = true;
-  if (command_line.HasSwitchNamed("v")) {
+  if (settings.v_switch) {
     int level = 0;
-    if (base::StringToInt32(command_line.SwitchValue("v"), &level)) {
+    if (base::StringToInt32(*settings.v_switch, &level)) {
       // Negated in 64 bits: -INT_MIN does not fit an int. Anything above
       // FATAL is FATAL, so the clamp keeps the meaning of every level.
       const int64_t min_level = -static_cast<int64_t>(level);
       SetMinLogLevel(static_cast<int>(std::min<int64_t>(min_level, LOG_FATAL)));
     }
   }
-  if (command_line.HasSwitchNamed("vmodule")) {
-    ParseVmodule(command_line.SwitchValue("vmodule"), &state.vlog_rules);
+  if (settings.vmodule_switch) {
+    ParseVmodule(*settings.vmodule_switch, &state.vlog_rules);
   }
 }
 
@@ -223,13 +222,7 @@ int64_t MonotonicMicroseconds() {
 
 bool InitLogging(const LoggingSettings& settings) {
   LoggingState& state = State();
-  if (base::HasProcessCommandLine()) {
-    const base::ParsedCommandLine& command_line = base::ProcessCommandLine();
-    if (command_line.HasSwitchNamed("v") ||
-        command_line.HasSwitchNamed("vmodule")) {
-      InitVlog(command_line);
-    }
-  }
+  if (settings.v_switch || settings.vmodule_switch) InitVlog(settings);
   state.destination = settings.logging_dest;
   state.lock_log = settings.lock_log;
   if (!(settings.logging_dest & LOG_TO_FILE)) return true;

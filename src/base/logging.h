@@ -23,6 +23,7 @@
 #include <cerrno>
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <sstream>
 #include <string>
 
@@ -60,12 +61,20 @@ struct LoggingSettings {
   std::string log_file_path = "debug.log";  // used only with LOG_TO_FILE
   LogLockingState lock_log = LOCK_LOG_FILE;
   OldFileDeletionState delete_old = APPEND_TO_OLD_LOG_FILE;
+  // The values of the program's "v" and "vmodule" switches, handed over at
+  // start-up (base::AddVerbositySwitches copies them from a command line);
+  // nullopt when the switch is absent. "v" is a verbose level n: the minimum
+  // level becomes -n, so VLOG(n) and above are created; a value that is not a
+  // whole number changes nothing. "vmodule" is a comma-separated list of
+  // "<pattern>=<level>" rules for GetVlogLevel; malformed rules are skipped.
+  std::optional<std::string> v_switch;
+  std::optional<std::string> vmodule_switch;
 };
 
-// Applies `settings` and reads the "v" and "vmodule" switches of the process
-// command line (base/command_line.h) when they are present. Returns false when
-// the log file cannot be opened; other output is unaffected. Reading the
-// verbosity switches twice in one process is a check failure.
+// Applies `settings`. The verbosity switches are applied when either is set;
+// applying them a second time in one process is a check failure (two owners
+// would be configuring logging). Returns false when the log file cannot be
+// opened; other output is unaffected.
 bool InitLogging(const LoggingSettings& settings);
 
 // Messages below the minimum level are not created. Values above LOG_FATAL
