@@ -10,7 +10,6 @@
 #include <cstdlib>
 #include <string>
 
-#include "base/command_line.h"
 #include "base/logging.h"
 #include "gtest/gtest.h"
 
@@ -49,8 +48,9 @@ TEST(LoggingHardeningDeathTest, MostNegativeVerboseLevelRaisesTheMinimum) {
   // --v=-2147483648 asks for minimum level 2147483648: FATAL.
   EXPECT_EXIT(
       {
-        base::ResetProcessCommandLineForTesting({"prog", "--v=-2147483648"});
-        InitLogging(LoggingSettings());
+        LoggingSettings settings;
+        settings.v_switch = "-2147483648";
+        InitLogging(settings);
         const bool ok = GetMinLogLevel() == LOG_FATAL &&
                         GetVlogLevel("a.cc") == -LOG_FATAL &&
                         !ShouldCreateLogMessage(LOG_ERROR) &&
@@ -63,8 +63,9 @@ TEST(LoggingHardeningDeathTest, MostNegativeVerboseLevelRaisesTheMinimum) {
 TEST(LoggingHardeningDeathTest, LargestVerboseLevelAdmitsEveryVerboseLevel) {
   EXPECT_EXIT(
       {
-        base::ResetProcessCommandLineForTesting({"prog", "--v=2147483647"});
-        InitLogging(LoggingSettings());
+        LoggingSettings settings;
+        settings.v_switch = "2147483647";
+        InitLogging(settings);
         const bool ok = GetMinLogLevel() == -INT_MAX &&
                         GetVlogLevel("a.cc") == INT_MAX &&
                         ShouldCreateLogMessage(-INT_MAX) &&
