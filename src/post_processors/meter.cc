@@ -143,6 +143,9 @@ std::unique_ptr<AudioPostProcessor2> SoundMeter::Create(
   std::unique_ptr<base::JsonValue> dict = ParseConfigDictionary(config, &error);
   if (dict && channels < 1) {
     error = "the channel count is below 1: " + std::to_string(channels);
+  } else if (dict && channels > kMaxChannels) {
+    error = "the channel count is above " + std::to_string(kMaxChannels) +
+            ": " + std::to_string(channels);
   }
   if (!error.empty()) {
     LOG(ERROR) << "Sound meter disabled, audio passes unchanged: " << error;

@@ -27,14 +27,20 @@ namespace post_processors {
 
 class SoundMeter final : public AudioPostProcessor2 {
  public:
+  // The most channels a meter measures. Its per-channel sums are allocated
+  // at creation and every report holds a few bytes per channel, so a count
+  // far beyond any real stream (the factory takes any int32) would make
+  // creation or a report fail to allocate, which ends the host process.
+  static constexpr int32_t kMaxChannels = 65536;
+
   // The factory of libvorn_sound_meter_2.0. "name" (a string) labels the
   // reports; missing or not a string, the label is empty. A text that is not
-  // a JSON dictionary, or channels below 1, is logged as one ERROR line and
-  // yields a PassThroughProcessor. Never null.
+  // a JSON dictionary, or channels below 1 or above kMaxChannels, is logged
+  // as one ERROR line and yields a PassThroughProcessor. Never null.
   static std::unique_ptr<AudioPostProcessor2> Create(const std::string& config,
                                                      int32_t channels);
 
-  // `channels` >= 1.
+  // 1 <= `channels` <= kMaxChannels.
   SoundMeter(std::string name, int32_t channels);
   ~SoundMeter() override;
 
