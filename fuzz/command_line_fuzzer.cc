@@ -143,6 +143,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   for (const std::string& part : argv) CheckWrap(part);
 
   base::ResetProcessCommandLineForTesting(argv);
-  vorn::ParseStatusTimeout();
+  vorn::ParseStatusTimeout(base::ProcessCommandLine());
   return 0;
 }

@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <utility>
 
+#include "base/command_line.h"
 #include "base/json_reader.h"
 #include "base/json_writer.h"
 #include "base/location.h"
@@ -323,7 +324,7 @@ int RunStatusQuery(const base::StringVector& args) {
   CHECK(!args.empty() && args[0] == "status");
   // One deadline for both phases; each makes at least one attempt.
   const base::TimeTicks deadline =
-      base::TimeTicks::Now() + ParseStatusTimeout();
+      base::TimeTicks::Now() + ParseStatusTimeout(base::ProcessCommandLine());
 
   base::FilePath socket_path;
   for (;;) {

@@ -185,7 +185,13 @@ TEST_F(AudioHostHardeningTest, SuccessReplacesTheOutputKeepingItsModeAndLink) {
   struct stat target;
   ASSERT_EQ(0, stat(dir_.Path("sub/target.wav").c_str(), &target));
   EXPECT_EQ(0640u, target.st_mode & 07777);
-  EXPECT_EQ(ReadFile(dir_.Path("in.wav")), ReadFile(dir_.Path("out.wav")));
+  // The audio must match; the headers may not, as libsndfile stamps its PEAK
+  // chunk with the time of writing.
+  const std::string in = ReadFile(dir_.Path("in.wav"));
+  const std::string out = ReadFile(dir_.Path("out.wav"));
+  ASSERT_NE(std::string::npos, in.find("data"));
+  ASSERT_NE(std::string::npos, out.find("data"));
+  EXPECT_EQ(in.substr(in.find("data")), out.substr(out.find("data")));
   EXPECT_TRUE(HiddenFiles().empty());
 }
 
