@@ -98,12 +98,15 @@ int main(int argc, char** argv) {
   pid_t init = fork();
   if (init < 0) RunDirectly(test_argv, strerror(errno));
   if (init == 0) RunAsInit(test_argv);
+  // This process now makes its children in the new namespace, whose process
+  // 1 has ended once the wait returns: it must not fork again. _exit skips
+  // exit-time work that might (a leak checker's helper, under sanitizers).
   int status = 0;
   while (waitpid(init, &status, 0) < 0) {
-    if (errno != EINTR) return 1;
+    if (errno != EINTR) _exit(1);
   }
   if (WIFEXITED(status) && WEXITSTATUS(status) == kNoNamespace) {
     RunDirectly(test_argv, "/proc could not be mounted");
   }
-  return StatusOf(status);
+  _exit(StatusOf(status));
 }
