@@ -90,10 +90,11 @@ endif()
 # Dependencies are listed by hand: dpkg-shlibdeps cannot inspect armhf
 # binaries on an x86 build machine. scripts/cross-armhf checks that every
 # library the packaged files need is covered by one of these, and notes any
-# listed package that nothing links. libevent and protobuf-lite join the list
-# when vorn_cli's status client links them.
+# listed package that nothing links. libevent's core library is vorn_cli's
+# event loop (vorn_event); protobuf-lite carries the status messages
+# (vorn_transport).
 set(VORN_DEB_DEPENDS
-    "libc6 (>= 2.36), libgcc-s1 (>= 3.5), libstdc++6 (>= 12)"
+    "libc6 (>= 2.36), libgcc-s1 (>= 3.5), libstdc++6 (>= 12), libevent-core-2.1-7 (>= 2.1.12-stable), libprotobuf-lite32 (>= 3.21.12)"
     CACHE STRING "Depends field of the Debian package")
 
 set(CPACK_GENERATOR DEB)
@@ -105,7 +106,6 @@ set(CPACK_PACKAGE_DESCRIPTION_SUMMARY
 set(CPACK_PACKAGE_DESCRIPTION
     "vorn_cli starts, stops and queries the receiver package; the plug-ins are a volume governor, a per-channel delay and a sound-level meter for the receiver's media pipeline.")
 set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
-set(CPACK_INSTALL_CMAKE_PROJECTS "${PROJECT_BINARY_DIR};${PROJECT_NAME};runtime;/")
 set(CPACK_STRIP_FILES ON)
 set(CPACK_DEBIAN_PACKAGE_MAINTAINER "vorn developers <vorn@localhost>")
 set(CPACK_DEBIAN_PACKAGE_SECTION misc)
@@ -114,4 +114,5 @@ set(CPACK_DEBIAN_PACKAGE_ARCHITECTURE "${vorn_deb_arch}")
 set(CPACK_DEBIAN_PACKAGE_DEPENDS "${VORN_DEB_DEPENDS}")
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS OFF)
 set(CPACK_DEBIAN_FILE_NAME "vorn_${PROJECT_VERSION}_${vorn_deb_arch}.deb")
+include(VornInstallIntegration)
 include(CPack)

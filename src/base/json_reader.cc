@@ -99,25 +99,26 @@ class Parser {
   // "true", "false" or "null".
   bool ParseLiteral(std::string_view word, JsonValue value, JsonValue* out);
 
-  // White space and comments, counting lines.
+  // White space and comments.
   void SkipWhitespace();
   void SkipIndentation();
   bool SkipComment();
-  void NewLine(const char* next_line_start);
 
-  // Records `code` at pos_ (or `where`) and returns false.
+  // Records `code` at pos_ (or `where`) with its line and column, and
+  // returns false. Lines are counted only here, from the start of the text,
+  // so that the parse itself never tracks them and every line break counts:
+  // in white space, in comments and inside strings alike.
   bool Fail(JsonReader::JsonParseError code);
   bool FailAt(JsonReader::JsonParseError code, const char* where);
 
-  const char* pos_;         // next byte to read; pos_ <= end_
-  const char* const end_;   // one past the last byte of the text
-  int line_ = 1;            // line of pos_, from 1
-  const char* line_start_;  // first byte of the line holding pos_;
-                            // line_start_ <= pos_
-  const int options_;       // JsonParserOptions bits
-  const int max_depth_;     // entering this many nested containers fails
-  int depth_ = 0;           // containers entered and not yet left;
-                            // depth_ < max_depth_
+  const char* const begin_;  // the first byte of the text (a byte-order mark
+                             // included)
+  const char* pos_;          // next byte to read; begin_ <= pos_ <= end_
+  const char* const end_;    // one past the last byte of the text
+  const int options_;        // JsonParserOptions bits
+  const int max_depth_;      // entering this many nested containers fails
+  int depth_ = 0;            // containers entered and not yet left;
+                             // depth_ < max_depth_
 
   // Children of the containers being parsed, innermost last: a container
   // that started at index `first` owns values_[first, end) (or pairs_), and
@@ -170,9 +171,9 @@ inline bool IsContinuation(char c) {
 }
 
 inline Parser::Parser(std::string_view text, int options, int max_depth)
-    : pos_(text.data()),
+    : begin_(text.data()),
+      pos_(text.data()),
       end_(text.data() + text.size()),
-      line_start_(text.data()),
       options_(options),
       max_depth_(max_depth) {}
 
@@ -180,10 +181,8 @@ inline Parser::Parser(std::string_view text, int options, int max_depth)
 
 inline bool Parser::ParseRoot(JsonValue* root) {
   static constexpr char kBom[] = "\xEF\xBB\xBF";
-  if (end_ - pos_ >= 3 && std::memcmp(pos_, kBom, 3) == 0) {
-    pos_ += 3;
-    line_start_ = pos_;
-  }
+  // Skipped, but still counted in the first line's columns.
+  if (end_ - pos_ >= 3 && std::memcmp(pos_, kBom, 3) == 0) pos_ += 3;
   SkipWhitespace();
   if (!ParseValue(root)) return false;
   SkipWhitespace();
@@ -632,12 +631,9 @@ inline void Parser::SkipWhitespace() {
       ++pos_;
     } else if (c == '\n') {
       ++pos_;
-      NewLine(pos_);
       SkipIndentation();
     } else if (c == '\r') {
       ++pos_;
-      if (pos_ < end_ && *pos_ == '\n') ++pos_;
-      NewLine(pos_);
     } else if (c != '/' || !SkipComment()) {
       return;
     }
@@ -673,29 +669,30 @@ inline bool Parser::SkipComment() {
       ++pos_;
       return true;
     }
-    if (c == '\n') {
-      NewLine(pos_);
-    } else if (c == '\r') {
-      if (pos_ < end_ && *pos_ == '\n') ++pos_;
-      NewLine(pos_);
-    }
   }
   return true;
-}
-
-inline void Parser::NewLine(const char* next_line_start) {
-  ++line_;
-  line_start_ = next_line_start;
 }
 
 inline bool Parser::Fail(JsonReader::JsonParseError code) {
   return FailAt(code, pos_);
 }
 
+// A carriage return, a line feed, or the pair of them ends one line. The
+// column counts bytes from the last line break, or on the first line from
+// the start of the text, from 1.
 inline bool Parser::FailAt(JsonReader::JsonParseError code, const char* where) {
   error_ = code;
-  error_line_ = line_;
-  error_column_ = static_cast<int>(where - line_start_) + 1;
+  int line = 1;
+  const char* line_start = begin_;
+  for (const char* p = begin_; p < where; ++p) {
+    if (*p == '\n' || *p == '\r') {
+      if (*p == '\r' && p + 1 < where && p[1] == '\n') ++p;
+      ++line;
+      line_start = p + 1;
+    }
+  }
+  error_line_ = line;
+  error_column_ = static_cast<int>(where - line_start) + 1;
   return false;
 }
 

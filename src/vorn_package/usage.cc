@@ -5,7 +5,7 @@
 
 #include "base/logging.h"
 #include "base/string_number.h"
-#include "vorn_package/service_usage_loader.h"
+#include "vorn_package/package_utils.h"
 
 namespace vorn {
 
@@ -112,8 +112,8 @@ std::string WrapHelpText(std::string_view text) {
   return wrapped;
 }
 
-int PrintUsageWithServices(const std::string& program_name,
-                           const std::vector<ServiceUsage>* services) {
+int PrintUsageWithConfigs(const std::string& program_name,
+                          const std::vector<ProcessConfig>* configs) {
   printf("\nUsage: %s <options> <command>\n", program_name.c_str());
   printf("\ncommands:\n");
   for (size_t i = 0; i < kCommandUsageCount; ++i) {
@@ -130,11 +130,11 @@ int PrintUsageWithServices(const std::string& program_name,
     }
     PrintDescription(option.description);
   }
-  if (services) {
-    for (const ServiceUsage& service : *services) {
-      if (service.external_flags.empty()) continue;
-      printf("\noptions for service \"%s\":\n", service.name.c_str());
-      for (const ExternalFlag& flag : service.external_flags) {
+  if (configs) {
+    for (const ProcessConfig& config : *configs) {
+      if (config.external_flags.empty()) continue;
+      printf("\noptions for service \"%s\":\n", config.name.c_str());
+      for (const ExternalFlag& flag : config.external_flags) {
         if (flag.value_expression.empty()) {
           printf("  --%s\n", flag.name.c_str());
         } else {
@@ -148,13 +148,13 @@ int PrintUsageWithServices(const std::string& program_name,
     }
   }
   printf("\n\n");
-  return services ? 0 : 1;
+  return configs ? 0 : 1;
 }
 
 int PrintUsage(const std::string& program_name) {
-  std::vector<ServiceUsage> services;
-  bool loaded = LoadServiceUsage(&services);
-  return PrintUsageWithServices(program_name, loaded ? &services : nullptr);
+  std::vector<ProcessConfig> configs;
+  bool loaded = LoadProcessConfigs(GetProcessConfigPath(), &configs);
+  return PrintUsageWithConfigs(program_name, loaded ? &configs : nullptr);
 }
 
 void PrintStatusUsage(const std::string& program_name) {

@@ -20,6 +20,7 @@
 #include "base/command_line.h"
 #include "base/time.h"
 #include "vorn_package/external_flag.h"
+#include "vorn_package/package_utils.h"
 
 namespace vorn {
 
@@ -42,27 +43,23 @@ extern const size_t kStatusCommandUsageCount;
 // The option names of kOptionUsage, the switches vorn_cli itself accepts.
 base::StringVector AcceptedOptionNames();
 
-// One service of the package as the usage text lists it.
-struct ServiceUsage {
-  std::string name;
-  std::vector<ExternalFlag> external_flags;
-};
-
 // `text` indented by six blanks and wrapped: a line breaks at the last blank
 // within its first 74 characters (the blank is dropped), or after 74
 // characters when there is none. Ends without a line feed unless the text ran
 // out exactly at a break.
 std::string WrapHelpText(std::string_view text);
 
-// Prints the usage text for `program_name`. `services` are the package's
-// services from process.json, or null when process.json could not be loaded;
-// then the per-service sections are left out. Returns 0 when services were
-// given, else 1.
-int PrintUsageWithServices(const std::string& program_name,
-                           const std::vector<ServiceUsage>* services);
+// Prints the usage text for `program_name`. `configs` are the package's
+// records from process.json, or null when process.json could not be loaded;
+// then the per-service sections are left out. Each record with external
+// flags gets a section, in file order. Returns 0 when records were given,
+// else 1.
+int PrintUsageWithConfigs(const std::string& program_name,
+                          const std::vector<ProcessConfig>* configs);
 
-// Loads the services from process.json beside the executable and prints the
-// usage text. Returns 0 when process.json could be loaded, else 1.
+// Loads the records from process.json beside the executable (logging what
+// is wrong with it) and prints the usage text. Returns 0 when process.json
+// could be loaded, else 1.
 int PrintUsage(const std::string& program_name);
 
 // Prints the list of status sub-commands for `program_name`.

@@ -11,30 +11,21 @@
 // Only the usage text, the version line and the status-command list go to
 // standard output; everything else is a log line on standard error.
 
+#include <signal.h>
+
 #include <cstdio>
 #include <string>
 
 #include "base/at_exit.h"
 #include "base/command_line.h"
 #include "base/logging.h"
+#include "vorn_package/process_manager_control.h"
 #include "vorn_package/usage.h"
+#include "vorn_package/vorn_status_service.h"
 
 namespace {
 
 constexpr const char kVersion[] = "1.0";
-
-// Commands whose implementation has not landed yet. Each is recognised so
-// that its text never falls through to "Unknown command", and fails loudly
-// instead of pretending to work.
-int RunNotBuiltCommand(const std::string& command_text) {
-  LOG(ERROR) << "The command \"" << command_text
-             << "\" is not built yet in this version of vorn_cli";
-  return 1;
-}
-
-int RunStatusCommand(const base::StringVector& args) {
-  return RunNotBuiltCommand("status");
-}
 
 std::string JoinCommandText(const base::StringVector& args) {
   std::string text;
@@ -52,15 +43,18 @@ int Dispatch(const std::string& program_name) {
       vorn::PrintStatusUsage(program_name);
       return 0;
     }
-    return RunStatusCommand(args);
+    return vorn::RunStatusQuery(args);
   }
 
   std::string command_text = JoinCommandText(args);
-  static const char* const kPackageCommands[] = {
-      "start vorn", "start vorn async", "stop vorn", "kill vorn"};
-  for (const char* command : kPackageCommands) {
-    if (command_text == command) return RunNotBuiltCommand(command_text);
+  if (command_text == "start vorn") {
+    return vorn::StartProcessManager(/*detached=*/false);
   }
+  if (command_text == "start vorn async") {
+    return vorn::StartProcessManager(/*detached=*/true);
+  }
+  if (command_text == "stop vorn") return vorn::StopProcessManager();
+  if (command_text == "kill vorn") return vorn::KillPackageProcesses();
 
   LOG(ERROR) << "Unknown command: " << command_text;
   vorn::PrintUsage(program_name);
@@ -71,6 +65,11 @@ int Dispatch(const std::string& program_name) {
 
 int main(int argc, char** argv) {
   base::InitProcessCommandLine(argc, argv);
+  // A SIGCHLD ignored by whoever started us is inherited through exec; then
+  // the kernel reaps our children itself and the wait for the process
+  // manager could never learn its exit code. Take the default back before
+  // any child is launched (children inherit the default in turn).
+  signal(SIGCHLD, SIG_DFL);
 
   logging::LoggingSettings settings;
   settings.logging_dest =

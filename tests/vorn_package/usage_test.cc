@@ -1,5 +1,6 @@
 #include "vorn_package/usage.h"
 
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cstdio>
@@ -7,11 +8,13 @@
 
 #include "base/command_line.h"
 #include "base/logging.h"
+#include "base/path_service.h"
 #include "gtest/gtest.h"
+#include "tests/support/files.h"
 #include "tests/support/log_capture.h"
 #include "tests/support/output_capture.h"
+#include "tests/support/temp_dir.h"
 #include "tests/vorn_package/expected_usage_texts.h"
-#include "vorn_package/service_usage_loader.h"
 
 namespace vorn {
 namespace {
@@ -66,21 +69,30 @@ TEST(WrapHelpTextTest, EveryLineIsIndentedAndBounded) {
 
 TEST(PrintUsageTest, MatchesTheTablesByteForByte) {
   ScopedOutputCapture out(STDOUT_FILENO);
-  int status = PrintUsageWithServices("vorn_cli", nullptr);
+  int status = PrintUsageWithConfigs("vorn_cli", nullptr);
   EXPECT_EQ(testing_texts::kExpectedUsage, out.Finish());
   EXPECT_EQ(1, status);
 }
 
+// A record of process.json with `name` and `flags`.
+ProcessConfig Record(const std::string& name, std::vector<ExternalFlag> flags) {
+  ProcessConfig config;
+  config.name = name;
+  config.command_line.ParseArgumentVector({"/opt/vorn/" + name});
+  config.external_flags = std::move(flags);
+  return config;
+}
+
 TEST(PrintUsageTest, ListsServiceFlags) {
-  std::vector<ServiceUsage> services = {
-      {"process_manager", {}},
-      {"vorn_shell",
-       {{"volume", "Initial volume of the receiver.", "<0-100>"},
-        {"mute", "", ""},
-        {"log-dir", std::string(80, 'z'), "<path>"}}},
+  std::vector<ProcessConfig> services = {
+      Record("process_manager", {}),
+      Record("vorn_shell",
+             {{"volume", "Initial volume of the receiver.", "<0-100>"},
+              {"mute", "", ""},
+              {"log-dir", std::string(80, 'z'), "<path>"}}),
   };
   ScopedOutputCapture capture(STDOUT_FILENO);
-  int status = PrintUsageWithServices("/opt/vorn/vorn_cli", &services);
+  int status = PrintUsageWithConfigs("/opt/vorn/vorn_cli", &services);
   std::string out = capture.Finish();
   EXPECT_EQ(0, status);
   EXPECT_EQ(0u, out.find("\nUsage: /opt/vorn/vorn_cli <options> <command>\n"));
@@ -169,41 +181,88 @@ TEST_F(StatusTimeoutTest, InvalidTextsWarnAndGiveZero) {
   }
 }
 
-TEST(ServiceUsageLoaderTest, ReadsNamesAndFlags) {
-  std::vector<ServiceUsage> services;
-  ASSERT_TRUE(ParseServiceUsage(R"([
-      {"name": "process_manager", "command": ["${DIR_EXE}/pm"]},
-      // comments are accepted
-      {"name": "vorn_shell", "external_flags": [
-          {"name": "volume", "description": "Volume.", "value_expression": "<n>"},
-          {"name": "mute", "description": 3}]}])",
-                                &services));
-  ASSERT_EQ(2u, services.size());
-  EXPECT_EQ("process_manager", services[0].name);
-  EXPECT_TRUE(services[0].external_flags.empty());
-  ASSERT_EQ(2u, services[1].external_flags.size());
-  EXPECT_EQ("<n>", services[1].external_flags[0].value_expression);
-  EXPECT_EQ("", services[1].external_flags[1].description);
+// PrintUsage reads process.json beside the executable; each case points the
+// executable's directory at a folder of its own.
+class PrintUsageFromFileTest : public testing::Test {
+ protected:
+  void SetUp() override {
+    ASSERT_TRUE(dir_.valid());
+    base::PathService::ClearCacheForTesting();
+    ASSERT_TRUE(base::PathService::Override(base::DIR_EXE,
+                                            base::FilePath(dir_.path())));
+  }
+  void TearDown() override {
+    base::PathService::RemoveOverrideForTesting(base::DIR_EXE);
+  }
+
+  // Prints the usage text for "vorn_cli"; returns the status, with the text
+  // in `*out` and the log messages' texts in `*log`.
+  int Print(std::string* out, std::string* log) {
+    test::ScopedLogCapture capture;
+    test::ScopedOutputCapture stdout_capture(STDOUT_FILENO);
+    int status = PrintUsage("vorn_cli");
+    *out = stdout_capture.Finish();
+    *log = capture.Texts();
+    return status;
+  }
+
+  std::string JsonPath() const { return dir_.Path("process.json"); }
+
+  test::ScopedTempDir dir_;
+};
+
+TEST_F(PrintUsageFromFileTest, ADirectoryInPlaceOfTheFileGivesThePlainUsage) {
+  // Reading a directory used to abort the program with an uncaught stream
+  // exception, printing nothing.
+  ASSERT_EQ(0, mkdir(JsonPath().c_str(), 0700));
+  std::string out, log;
+  EXPECT_EQ(1, Print(&out, &log));
+  EXPECT_EQ(testing_texts::kExpectedUsage, out);
+  EXPECT_EQ("", log);
 }
 
-TEST(ServiceUsageLoaderTest, InvalidFilesLeaveTheListUntouched) {
-  std::vector<ServiceUsage> services = {{"kept", {}}};
-  const char* const kInvalid[] = {
-      "",
-      "{}",
-      "[1]",
-      "[{\"name\": \"\"}]",
-      "[{\"command\": []}]",
-      "[{\"name\": \"a\", \"external_flags\": [{\"name\": \"\"}]}]",
-      "[{\"name\": \"a\", \"external_flags\": [\"x\"]}]",
-      "[{\"name\": \"a\"},]"};
-  for (const char* text : kInvalid) {
-    EXPECT_FALSE(ParseServiceUsage(text, &services)) << text;
-    ASSERT_EQ(1u, services.size());
-    EXPECT_EQ("kept", services[0].name);
-  }
-  EXPECT_TRUE(ParseServiceUsage("[]", &services));
-  EXPECT_TRUE(services.empty());
+TEST_F(PrintUsageFromFileTest, MissingOrEmptyFilesGiveThePlainUsage) {
+  std::string out, log;
+  EXPECT_EQ(1, Print(&out, &log));
+  EXPECT_EQ(testing_texts::kExpectedUsage, out);
+  EXPECT_EQ("", log);
+
+  ASSERT_TRUE(test::WriteFile(JsonPath(), ""));
+  EXPECT_EQ(1, Print(&out, &log));
+  EXPECT_EQ(testing_texts::kExpectedUsage, out);
+  EXPECT_EQ("Invalid json string for process config: \n", log);
+}
+
+TEST_F(PrintUsageFromFileTest, ABadFlagSkipsOnlyThatFlag) {
+  ASSERT_TRUE(test::WriteFile(JsonPath(), R"([
+    {"name": "process_manager", "command": ["pm"]},
+    {"name": "vorn_shell", "command": ["shell"], "external_flags": [
+      {"name": "volume", "value_expression": "<n>"},
+      {"description": "no name"}]}])"));
+  std::string out, log;
+  EXPECT_EQ(0, Print(&out, &log));
+  EXPECT_NE(std::string::npos,
+            out.find("\noptions for service \"vorn_shell\":\n  --volume=<n>\n"
+                     "\n\n"))
+      << out;
+  EXPECT_EQ(
+      "Invalid flag entry in array 'external_flags' missing required key: "
+      "name\n",
+      log);
+}
+
+TEST_F(PrintUsageFromFileTest, EntriesWithoutAValidCommandRefuseTheFile) {
+  const std::string json = R"([{"name": "vorn_shell", "external_flags": [
+      {"name": "volume"}]}])";
+  ASSERT_TRUE(test::WriteFile(JsonPath(), json));
+  std::string out, log;
+  EXPECT_EQ(1, Print(&out, &log));
+  EXPECT_EQ(testing_texts::kExpectedUsage, out);
+  EXPECT_EQ(
+      "Mandatory field missing or not a string array: field=command, "
+      "index=0, str=" +
+          json + "\n",
+      log);
 }
 
 }  // namespace

@@ -1,0 +1,220 @@
+#include "net/net_errors.h"
+
+#include <cerrno>
+#include <cstring>
+
+#include "base/logging.h"
+
+namespace net {
+
+std::string ErrorToString(int error) {
+  const char* name = nullptr;
+  switch (error) {
+    case OK:
+      return "OK";
+    case ERR_IO_PENDING:
+      name = "IO_PENDING";
+      break;
+    case ERR_FAILED:
+      name = "FAILED";
+      break;
+    case ERR_ABORTED:
+      name = "ABORTED";
+      break;
+    case ERR_INVALID_ARGUMENT:
+      name = "INVALID_ARGUMENT";
+      break;
+    case ERR_INVALID_HANDLE:
+      name = "INVALID_HANDLE";
+      break;
+    case ERR_FILE_NOT_FOUND:
+      name = "FILE_NOT_FOUND";
+      break;
+    case ERR_TIMED_OUT:
+      name = "TIMED_OUT";
+      break;
+    case ERR_FILE_TOO_BIG:
+      name = "FILE_TOO_BIG";
+      break;
+    case ERR_UNEXPECTED:
+      name = "UNEXPECTED";
+      break;
+    case ERR_ACCESS_DENIED:
+      name = "ACCESS_DENIED";
+      break;
+    case ERR_NOT_IMPLEMENTED:
+      name = "NOT_IMPLEMENTED";
+      break;
+    case ERR_INSUFFICIENT_RESOURCES:
+      name = "INSUFFICIENT_RESOURCES";
+      break;
+    case ERR_OUT_OF_MEMORY:
+      name = "OUT_OF_MEMORY";
+      break;
+    case ERR_SOCKET_NOT_CONNECTED:
+      name = "SOCKET_NOT_CONNECTED";
+      break;
+    case ERR_FILE_EXISTS:
+      name = "FILE_EXISTS";
+      break;
+    case ERR_FILE_PATH_TOO_LONG:
+      name = "FILE_PATH_TOO_LONG";
+      break;
+    case ERR_FILE_NO_SPACE:
+      name = "FILE_NO_SPACE";
+      break;
+    case ERR_SOCKET_IS_CONNECTED:
+      name = "SOCKET_IS_CONNECTED";
+      break;
+    case ERR_CONNECTION_CLOSED:
+      name = "CONNECTION_CLOSED";
+      break;
+    case ERR_CONNECTION_RESET:
+      name = "CONNECTION_RESET";
+      break;
+    case ERR_CONNECTION_REFUSED:
+      name = "CONNECTION_REFUSED";
+      break;
+    case ERR_CONNECTION_ABORTED:
+      name = "CONNECTION_ABORTED";
+      break;
+    case ERR_CONNECTION_FAILED:
+      name = "CONNECTION_FAILED";
+      break;
+    case ERR_INTERNET_DISCONNECTED:
+      name = "INTERNET_DISCONNECTED";
+      break;
+    case ERR_ADDRESS_INVALID:
+      name = "ADDRESS_INVALID";
+      break;
+    case ERR_ADDRESS_UNREACHABLE:
+      name = "ADDRESS_UNREACHABLE";
+      break;
+    case ERR_CONNECTION_TIMED_OUT:
+      name = "CONNECTION_TIMED_OUT";
+      break;
+    case ERR_NETWORK_ACCESS_DENIED:
+      name = "NETWORK_ACCESS_DENIED";
+      break;
+    case ERR_MSG_TOO_BIG:
+      name = "MSG_TOO_BIG";
+      break;
+    case ERR_ADDRESS_IN_USE:
+      name = "ADDRESS_IN_USE";
+      break;
+    case ERR_NO_BUFFER_SPACE:
+      name = "NO_BUFFER_SPACE";
+      break;
+    default:
+      return "ERR_UNKNOWN(" + std::to_string(error) + ")";
+  }
+  return std::string("ERR_") + name;
+}
+
+Error MapSystemError(int os_error) {
+  switch (os_error) {
+    case 0:
+      return OK;
+    case EPERM:
+    case EACCES:
+    case EISDIR:
+    case ETXTBSY:
+    case EROFS:
+      return ERR_ACCESS_DENIED;
+    case ENOENT:
+    case ENOTDIR:
+      return ERR_FILE_NOT_FOUND;
+    case E2BIG:
+    case EFAULT:
+    case ENODEV:
+    case EINVAL:
+      return ERR_INVALID_ARGUMENT;
+    case EBADF:
+      return ERR_INVALID_HANDLE;
+    case EAGAIN:
+#if EWOULDBLOCK != EAGAIN
+    case EWOULDBLOCK:
+#endif
+      return ERR_IO_PENDING;
+    case ENOMEM:
+      return ERR_OUT_OF_MEMORY;
+    case EBUSY:
+    case ENFILE:
+    case EMFILE:
+    case EDEADLK:
+    case ENOLCK:
+    case EUSERS:
+      return ERR_INSUFFICIENT_RESOURCES;
+    case EEXIST:
+      return ERR_FILE_EXISTS;
+    case EFBIG:
+      return ERR_FILE_TOO_BIG;
+    case ENOSPC:
+    case EDQUOT:
+      return ERR_FILE_NO_SPACE;
+    case EPIPE:
+    case ENETRESET:
+    case ECONNRESET:
+      return ERR_CONNECTION_RESET;
+    case ENAMETOOLONG:
+      return ERR_FILE_PATH_TOO_LONG;
+    case ENOSYS:
+    case ENOPROTOOPT:
+    case EOPNOTSUPP:
+      return ERR_NOT_IMPLEMENTED;
+    case EMSGSIZE:
+      return ERR_MSG_TOO_BIG;
+    case EAFNOSUPPORT:
+    case ENETUNREACH:
+    case EHOSTDOWN:
+    case EHOSTUNREACH:
+      return ERR_ADDRESS_UNREACHABLE;
+    case EADDRINUSE:
+      return ERR_ADDRESS_IN_USE;
+    case EADDRNOTAVAIL:
+      return ERR_ADDRESS_INVALID;
+    case ENETDOWN:
+      return ERR_INTERNET_DISCONNECTED;
+    case ECONNABORTED:
+      return ERR_CONNECTION_ABORTED;
+    case ENOBUFS:
+      return ERR_NO_BUFFER_SPACE;
+    case EISCONN:
+      return ERR_SOCKET_IS_CONNECTED;
+    case ENOTCONN:
+      return ERR_SOCKET_NOT_CONNECTED;
+    case ETIMEDOUT:
+      return ERR_TIMED_OUT;
+    case ECONNREFUSED:
+      return ERR_CONNECTION_REFUSED;
+    case ECANCELED:
+      return ERR_ABORTED;
+    default:
+      LOG(WARNING) << "Unknown error " << std::strerror(os_error) << " ("
+                   << os_error << ") mapped to net::ERR_FAILED";
+      return ERR_FAILED;
+  }
+}
+
+Error MapConnectError(int os_error) {
+  switch (os_error) {
+    case EINPROGRESS:
+      return ERR_IO_PENDING;
+    case ETIMEDOUT:
+      return ERR_CONNECTION_TIMED_OUT;
+    case EACCES:
+      return ERR_NETWORK_ACCESS_DENIED;
+    case EAGAIN:
+#if EWOULDBLOCK != EAGAIN
+    case EWOULDBLOCK:
+#endif
+      // The listener's backlog is full: nothing is in progress.
+      return ERR_INSUFFICIENT_RESOURCES;
+    default: {
+      Error error = MapSystemError(os_error);
+      return error == ERR_FAILED ? ERR_CONNECTION_FAILED : error;
+    }
+  }
+}
+
+}  // namespace net

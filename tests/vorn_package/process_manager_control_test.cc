@@ -1,0 +1,304 @@
+// Unit tests of the pid file, the trust placed in a recorded pid, and child
+// launching, in this process (the commands themselves are tested end to end
+// in start_test, stop_kill_test and process_control_slow_test).
+
+#include "vorn_package/process_manager_control.h"
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <string>
+#include <vector>
+
+#include "base/command_line.h"
+#include "base/process.h"
+#include "gtest/gtest.h"
+#include "tests/support/files.h"
+#include "tests/support/log_capture.h"
+#include "tests/support/temp_dir.h"
+#include "vorn_package/child_launch.h"
+
+namespace vorn {
+namespace {
+
+using test::ScopedLogCapture;
+
+class PidFileTest : public testing::Test {
+ protected:
+  void SetUp() override {
+    ASSERT_TRUE(dir_.valid());
+    pid_path_ = dir_.Path("pm.pid");
+    UseSwitches({});
+  }
+  void TearDown() override {
+    base::ResetProcessCommandLineForTesting({"vorn_cli"});
+  }
+
+  // Makes vorn_cli's command line the pid path switch plus `extra`.
+  void UseSwitches(const std::vector<std::string>& extra) {
+    base::StringVector argv = {"vorn_cli",
+                               "--process-manager-pid-path=" + pid_path_};
+    argv.insert(argv.end(), extra.begin(), extra.end());
+    base::ResetProcessCommandLineForTesting(argv);
+  }
+
+  static ProcessManagerIdentity Trusting(const std::string& name) {
+    ProcessManagerIdentity identity;
+    identity.known = true;
+    identity.executable_names = {name};
+    return identity;
+  }
+
+  static std::string OwnExecutableName() {
+    std::string name;
+    base::GetProcessExecutableName(getpid(), &name);
+    return name;
+  }
+
+  test::ScopedTempDir dir_;
+  std::string pid_path_;
+};
+
+TEST(PidFileContentTest, AcceptsPositiveDecimalPidsOnly) {
+  pid_t pid = 0;
+  EXPECT_TRUE(ParsePidFileContent("1", &pid));
+  EXPECT_EQ(1, pid);
+  EXPECT_TRUE(ParsePidFileContent("+12", &pid));
+  EXPECT_EQ(12, pid);
+  EXPECT_TRUE(ParsePidFileContent("2147483647", &pid));
+  EXPECT_EQ(2147483647, pid);
+  // 0 and negative pids reach process groups or every process.
+  for (const char* bad :
+       {"0", "-1", "+0", "-0", "-12", "-2147483648", "", "12\n", " 12", "12 ",
+        "2147483648", "1a", "0x10", "+", "-"}) {
+    pid = 77;
+    EXPECT_FALSE(ParsePidFileContent(bad, &pid)) << "'" << bad << "'";
+    EXPECT_EQ(77, pid) << bad;
+  }
+}
+
+TEST_F(PidFileTest, StoreWritesDecimalTextWithMode0644WhateverTheUmask) {
+  mode_t old_umask = umask(0);
+  EXPECT_TRUE(StoreProcessManagerPid(4321));
+  umask(old_umask);
+  EXPECT_EQ("4321", test::ReadFile(pid_path_));
+  struct stat info;
+  ASSERT_EQ(0, stat(pid_path_.c_str(), &info));
+  EXPECT_EQ(0644u, info.st_mode & 07777);
+
+  // An existing file is truncated and gets the mode too.
+  ASSERT_EQ(0, chmod(pid_path_.c_str(), 0666));
+  EXPECT_TRUE(StoreProcessManagerPid(7));
+  EXPECT_EQ("7", test::ReadFile(pid_path_));
+  ASSERT_EQ(0, stat(pid_path_.c_str(), &info));
+  EXPECT_EQ(0644u, info.st_mode & 07777);
+}
+
+TEST_F(PidFileTest, StoreNeverWritesThroughALink) {
+  std::string target = dir_.Path("target");
+  ASSERT_TRUE(test::WriteFile(target, "keep"));
+  ASSERT_EQ(0, symlink(target.c_str(), pid_path_.c_str()));
+  ScopedLogCapture capture;
+  EXPECT_FALSE(StoreProcessManagerPid(55));
+  EXPECT_TRUE(capture.Has(logging::LOG_ERROR,
+                          "Cannot store PID of process manager: pid=55, "
+                          "pid_path=" +
+                              pid_path_));
+  EXPECT_EQ("keep", test::ReadFile(target));
+}
+
+TEST_F(PidFileTest, DeleteSucceedsWithoutAFileAndReportsAFailure) {
+  EXPECT_TRUE(DeleteProcessManagerPidFile());
+  ASSERT_TRUE(test::WriteFile(pid_path_, "1"));
+  EXPECT_TRUE(DeleteProcessManagerPidFile());
+  EXPECT_NE(0, access(pid_path_.c_str(), F_OK));
+
+  ASSERT_EQ(0, mkdir(pid_path_.c_str(), 0755));
+  ASSERT_TRUE(test::WriteFile(pid_path_ + "/inside", "x"));
+  ScopedLogCapture capture;
+  EXPECT_FALSE(DeleteProcessManagerPidFile());
+  EXPECT_TRUE(capture.Has(logging::LOG_ERROR,
+                          "Cannot delete pid file: path=" + pid_path_));
+}
+
+TEST_F(PidFileTest, ReadGivesTheLivePidOfTheExpectedProgram) {
+  ASSERT_TRUE(StoreProcessManagerPid(getpid()));
+  EXPECT_EQ(getpid(), ReadProcessManagerPid(true, ProcessManagerIdentity()));
+  EXPECT_EQ(getpid(),
+            ReadProcessManagerPid(true, Trusting(OwnExecutableName())));
+  EXPECT_EQ(std::to_string(getpid()), test::ReadFile(pid_path_));
+}
+
+TEST_F(PidFileTest, LiveProcessOfAnotherProgramCountsAsGone) {
+  ASSERT_TRUE(StoreProcessManagerPid(getpid()));
+  ScopedLogCapture capture;
+  EXPECT_EQ(0, ReadProcessManagerPid(false, Trusting("process_manager")));
+  EXPECT_TRUE(capture.Has(
+      logging::LOG_ERROR,
+      "Process manager is not running: pid=" + std::to_string(getpid())));
+  EXPECT_NE(0, access(pid_path_.c_str(), F_OK));
+}
+
+TEST_F(PidFileTest, ReadLogsUnreadableAndInvalidFilesOnlyWhenAsked) {
+  ScopedLogCapture capture;
+  EXPECT_EQ(0, ReadProcessManagerPid(false, ProcessManagerIdentity()));
+  EXPECT_TRUE(capture.messages().empty());
+  EXPECT_EQ(0, ReadProcessManagerPid(true, ProcessManagerIdentity()));
+  EXPECT_TRUE(
+      capture.Has(logging::LOG_ERROR,
+                  "Cannot read PID of process manager: path=" + pid_path_));
+
+  for (const char* content : {"0", "-1", "12\n", "abc"}) {
+    capture.Clear();
+    ASSERT_TRUE(test::WriteFile(pid_path_, content));
+    EXPECT_EQ(0, ReadProcessManagerPid(false, ProcessManagerIdentity()));
+    EXPECT_TRUE(capture.messages().empty()) << content;
+    EXPECT_EQ(0, ReadProcessManagerPid(true, ProcessManagerIdentity()));
+    EXPECT_TRUE(capture.Has(
+        logging::LOG_ERROR,
+        std::string("Invalid pid: pid=") + content + ", path=" + pid_path_))
+        << content;
+    // An invalid file is left where it is.
+    EXPECT_EQ(content, test::ReadFile(pid_path_));
+  }
+}
+
+TEST_F(PidFileTest, RecordOfADeadProcessIsReportedAndDeletedEvenSilently) {
+  pid_t child = fork();
+  if (child == 0) _exit(0);
+  int exit_code = -1;
+  ASSERT_TRUE(base::ProcessHandle(child).WaitForProcessExit(&exit_code));
+  ASSERT_TRUE(test::WriteFile(pid_path_, std::to_string(child)));
+  ScopedLogCapture capture;
+  EXPECT_EQ(0, ReadProcessManagerPid(false, ProcessManagerIdentity()));
+  EXPECT_TRUE(capture.Has(
+      logging::LOG_ERROR,
+      "Process manager is not running: pid=" + std::to_string(child)));
+  EXPECT_NE(0, access(pid_path_.c_str(), F_OK));
+}
+
+TEST_F(PidFileTest, RootDoesNotTrustAFileOthersCouldHaveWritten) {
+  if (geteuid() != 0) GTEST_SKIP() << "the check applies to root only";
+  ASSERT_TRUE(StoreProcessManagerPid(getpid()));
+  ASSERT_EQ(0, chmod(pid_path_.c_str(), 0664));
+  ScopedLogCapture capture;
+  EXPECT_EQ(0, ReadProcessManagerPid(true, ProcessManagerIdentity()));
+  EXPECT_TRUE(capture.Has(
+      logging::LOG_ERROR,
+      "Invalid pid: pid=" + std::to_string(getpid()) + ", path=" + pid_path_));
+  ASSERT_EQ(0, chmod(pid_path_.c_str(), 0644));
+  ASSERT_EQ(0, chown(pid_path_.c_str(), 65534, 65534));
+  EXPECT_EQ(0, ReadProcessManagerPid(false, ProcessManagerIdentity()));
+  ASSERT_EQ(0, chown(pid_path_.c_str(), 0, 0));
+  EXPECT_EQ(getpid(), ReadProcessManagerPid(false, ProcessManagerIdentity()));
+}
+
+TEST_F(PidFileTest, IdentityNamesTheManagerProgramAndTheLogWrapper) {
+  std::vector<ProcessConfig> configs(3);
+  configs[0].name = "vorn_shell";
+  configs[0].command_line.ParseArgumentVector({"/opt/vorn/vorn_shell"});
+  configs[1].name = "process_manager";
+  configs[1].command_line.ParseArgumentVector({"/opt/vorn/pm", "--x"});
+  configs[2].name = "process_manager";
+  configs[2].command_line.ParseArgumentVector({"/opt/vorn/second_pm"});
+
+  EXPECT_FALSE(MakeProcessManagerIdentity(false, configs).known);
+
+  ProcessManagerIdentity identity = MakeProcessManagerIdentity(true, configs);
+  EXPECT_TRUE(identity.known);
+  EXPECT_EQ((std::vector<std::string>{"pm", "logshim"}),
+            identity.executable_names);
+
+  UseSwitches({"--log-wrapper-path="});
+  configs[1].command_line.ParseArgumentVector({"/opt/vorn/"});
+  identity = MakeProcessManagerIdentity(true, configs);
+  EXPECT_TRUE(identity.known);
+  EXPECT_TRUE(identity.executable_names.empty());
+}
+
+class ChildLaunchTest : public testing::Test {
+ protected:
+  void TearDown() override {
+    base::ResetProcessCommandLineForTesting({"vorn_cli"});
+  }
+
+  static base::ParsedCommandLine Line(const base::StringVector& argv) {
+    base::ParsedCommandLine line;
+    line.ParseArgumentVector(argv);
+    return line;
+  }
+
+  static int RunToEnd(const base::ParsedCommandLine& line, bool* wrapped) {
+    base::ProcessHandle child = LaunchChild("test_child", line, wrapped);
+    EXPECT_TRUE(child.IsValid());
+    int exit_code = -100;
+    EXPECT_TRUE(child.WaitForProcessExit(&exit_code));
+    return exit_code;
+  }
+};
+
+TEST_F(ChildLaunchTest, WrapperPrecedesTheWholeArgumentVector) {
+  base::ResetProcessCommandLineForTesting(
+      {"vorn_cli", "--log-wrapper-path=/usr/bin/env"});
+  bool wrapped = false;
+  base::ParsedCommandLine line =
+      ApplyLoggingWrapper(Line({"/opt/pm", "--a=1", "plain", "--b"}), &wrapped);
+  EXPECT_TRUE(wrapped);
+  EXPECT_EQ(
+      (base::StringVector{"/usr/bin/env", "/opt/pm", "--a=1", "--b", "plain"}),
+      line.elements());
+}
+
+TEST_F(ChildLaunchTest, MissingWrapperIsReportedAndEmptyOneIsSilent) {
+  base::ResetProcessCommandLineForTesting(
+      {"vorn_cli", "--log-wrapper-path=/no/such/logshim"});
+  ScopedLogCapture capture;
+  bool wrapped = true;
+  base::ParsedCommandLine original = Line({"/opt/pm", "--a"});
+  EXPECT_EQ(original.elements(),
+            ApplyLoggingWrapper(original, &wrapped).elements());
+  EXPECT_FALSE(wrapped);
+  EXPECT_TRUE(capture.Has(
+      logging::LOG_ERROR,
+      "Log wrapper executable not valid. Ignoring it: /no/such/logshim"));
+
+  capture.Clear();
+  base::ResetProcessCommandLineForTesting({"vorn_cli", "--log-wrapper-path="});
+  wrapped = true;
+  EXPECT_EQ(original.elements(),
+            ApplyLoggingWrapper(original, &wrapped).elements());
+  EXPECT_FALSE(wrapped);
+  EXPECT_TRUE(capture.messages().empty());
+}
+
+TEST_F(ChildLaunchTest, ChildRunsThroughTheWrapperAndPathLookup) {
+  base::ResetProcessCommandLineForTesting(
+      {"vorn_cli", "--log-wrapper-path=/usr/bin/env"});
+  ScopedLogCapture capture;
+  bool wrapped = false;
+  // "sh" is found along PATH, by env here and by execvp without a wrapper.
+  EXPECT_EQ(4, RunToEnd(Line({"sh", "-c", "exit 4"}), &wrapped));
+  EXPECT_TRUE(wrapped);
+  EXPECT_TRUE(capture.Has(logging::LOG_INFO,
+                          "Run test_child: /usr/bin/env sh -c exit 4"));
+
+  base::ResetProcessCommandLineForTesting({"vorn_cli", "--log-wrapper-path="});
+  EXPECT_EQ(5, RunToEnd(Line({"sh", "-c", "exit 5"}), &wrapped));
+  EXPECT_FALSE(wrapped);
+}
+
+TEST_F(ChildLaunchTest, FailedExecEndsTheChildWith127) {
+  base::ResetProcessCommandLineForTesting({"vorn_cli", "--log-wrapper-path="});
+  bool wrapped = true;
+  EXPECT_EQ(127, RunToEnd(Line({"/no/such/program", "--x"}), &wrapped));
+  EXPECT_FALSE(wrapped);
+}
+
+TEST_F(ChildLaunchTest, ChildEndedBySignalGivesMinusOne) {
+  base::ResetProcessCommandLineForTesting({"vorn_cli", "--log-wrapper-path="});
+  bool wrapped = false;
+  EXPECT_EQ(-1, RunToEnd(Line({"sh", "-c", "kill -9 $$"}), &wrapped));
+}
+
+}  // namespace
+}  // namespace vorn
