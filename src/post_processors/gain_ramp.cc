@@ -60,8 +60,7 @@ void GainRamp::Process(float* data, size_t frames, size_t channels) {
   // multiplied by the now constant gain as one run. It is a multiplication
   // even at gain 0.0 or 1.0 (so -x * 0 stays -0.0 and infinities become NaN,
   // as frame by frame); only steady blocks take the clear and skip shortcuts.
-  // Unaligned vector loads make a lead-in up to a 16-byte boundary
-  // unnecessary; the products are the same.
+  // ScaleSamples copes with any alignment; the products are the same.
   if (frame < frames) {
     ScaleSamples(data + frame * channels, (frames - frame) * channels,
                  static_cast<float>(current_gain_));

@@ -3,6 +3,9 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
+#include <cstring>
+#include <limits>
+#include <random>
 #include <vector>
 
 #include "gtest/gtest.h"
@@ -183,6 +186,102 @@ TEST(ConstantGainTest, VectorPathMatchesScalarForOddLengthsAndOffsets) {
       }
     }
   }
+}
+
+uint32_t FloatBits(float value) {
+  uint32_t bits;
+  std::memcpy(&bits, &value, sizeof(bits));
+  return bits;
+}
+
+float BitsToFloat(uint32_t bits) {
+  float value;
+  std::memcpy(&value, &bits, sizeof(value));
+  return value;
+}
+
+// A random float that is not a NaN.
+float RandomNumber(std::mt19937& random) {
+  for (;;) {
+    const float value = BitsToFloat(random());
+    if (!std::isnan(value)) return value;
+  }
+}
+
+// Every kernel this machine can run (four and, on x86-64 with AVX and
+// AVX-512F, eight and sixteen floats per vector) against the scalar product,
+// bit for bit, over random bit patterns: every class of float, subnormals,
+// infinities and NaNs with their payloads, at every alignment and with every
+// kind of tail. Gains are never NaN (configurations are finite numbers): with
+// two NaN operands the compiler may pick either payload, vector or not.
+TEST(ConstantGainTest, EveryKernelGivesTheScalarProductsBitForBit) {
+  std::mt19937 random(42);
+  std::vector<float> gains = {0.7071f,
+                              -1.0f,
+                              0.5f,
+                              3e38f,
+                              1e-30f,
+                              BitsToFloat(0x00000003u),
+                              -std::numeric_limits<float>::infinity()};
+  for (int i = 0; i < 8; ++i) gains.push_back(RandomNumber(random));
+  int kernels_run = 0;
+  for (int kernel : {4, 8, 16}) {
+    for (float gain : gains) {
+      for (size_t offset = 0; offset < 16; ++offset) {
+        for (size_t count :
+             {0u, 1u, 7u, 8u, 9u, 15u, 17u, 31u, 32u, 33u, 63u, 65u, 512u}) {
+          std::vector<float> source(offset + count + 16);
+          for (float& sample : source) sample = BitsToFloat(random());
+          std::vector<float> data = source;
+          if (!ScaleSamplesWithKernelForTesting(kernel, data.data() + offset,
+                                                count, gain)) {
+            ASSERT_NE(4, kernel) << "the four-float kernel always runs";
+            continue;
+          }
+          ++kernels_run;
+          for (size_t i = 0; i < data.size(); ++i) {
+            const bool inside = i >= offset && i < offset + count;
+            const float expected = inside ? source[i] * gain : source[i];
+            ASSERT_EQ(FloatBits(expected), FloatBits(data[i]))
+                << "kernel " << kernel << " gain " << gain << " offset "
+                << offset << " count " << count << " index " << i;
+          }
+        }
+      }
+    }
+  }
+  EXPECT_GT(kernels_run, 0);
+#if defined(__x86_64__)
+  __builtin_cpu_init();
+  const int expected_bits =
+      __builtin_cpu_supports("avx512f") && __builtin_cpu_is("amd") ? 512
+      : __builtin_cpu_supports("avx")                              ? 256
+                                                                   : 128;
+  EXPECT_EQ(expected_bits, ScaleSamplesVectorBits());
+#endif
+}
+
+// IEEE results that a flush-to-zero unit would get wrong, the same in every
+// build: the smallest subnormals round to even, and overflow gives infinity.
+TEST(ConstantGainTest, SubnormalsAndOverflowFollowIeeeRounding) {
+  const float min_subnormal = std::ldexp(1.0f, -149);
+  std::vector<float> data(64);
+  for (size_t i = 0; i < data.size(); i += 4) {
+    data[i] = min_subnormal;                                  // 2^-150: tie
+    data[i + 1] = 3 * min_subnormal;                          // 1.5: up to 2
+    data[i + 2] = std::numeric_limits<float>::max();          // overflow
+    data[i + 3] = std::numeric_limits<float>::min() * 0.75f;  // subnormal
+  }
+  ScaleSamples(data.data(), data.size(), 0.5f);
+  for (size_t i = 0; i < data.size(); i += 4) {
+    EXPECT_EQ(0u, FloatBits(data[i])) << i;
+    EXPECT_EQ(2 * min_subnormal, data[i + 1]) << i;
+    EXPECT_EQ(std::numeric_limits<float>::max() / 2, data[i + 2]) << i;
+    EXPECT_EQ(std::numeric_limits<float>::min() * 0.375f, data[i + 3]) << i;
+  }
+  std::vector<float> large(40, std::numeric_limits<float>::max());
+  ScaleSamples(large.data(), large.size(), 2.0f);
+  for (float s : large) EXPECT_EQ(std::numeric_limits<float>::infinity(), s);
 }
 
 TEST(ConstantGainTest, ZeroClearsAndUnityLeavesBitsAlone) {

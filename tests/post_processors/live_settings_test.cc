@@ -14,6 +14,7 @@
 #include "post_processors/delay_post_processor.h"
 #include "post_processors/governor.h"
 #include "post_processors/meter.h"
+#include "tests/support/log_capture.h"
 
 namespace post_processors {
 namespace {
@@ -219,13 +220,13 @@ TEST(MeterFiguresTest, ReportFiguresMatchThePrintedReport) {
 
   std::vector<float> block(2 * 1024, 0.0f);
   for (size_t j = 0; j < 1024; ++j) block[2 * j] = (j % 2) ? 0.5f : -0.25f;
-  const std::string text = [&] {
-    testing::internal::CaptureStderr();
+  {
+    vorn::test::ScopedLogCapture capture;
     meter.Process(block.data(), 1024, 1.0f);
-    return testing::internal::GetCapturedStderr();
-  }();
-  EXPECT_NE(std::string::npos,
-            text.find("Power [fig]: -8, -inf,  Peak: 0.50, 0.00, "));
+    EXPECT_TRUE(capture.Has(logging::LOG_INFO,
+                            "Power [fig]: -8, -inf,  Peak: 0.50, 0.00, "))
+        << capture.Texts();
+  }
   EXPECT_EQ(1u, meter.report_count());
   // Mean square (0.25 + 0.0625) / 2 = 0.15625: -8.06 dB.
   EXPECT_FLOAT_EQ(10.0f * std::log10(0.15625f), meter.report_power_db()[0]);
@@ -240,11 +241,11 @@ TEST(MeterFiguresTest, UnloggedReportsStillUpdateTheFigures) {
   meter.Configure({100});
   meter.set_log_reports(false);
   std::vector<float> block(100, 0.5f);
-  testing::internal::CaptureStderr();
+  vorn::test::ScopedLogCapture capture;
   meter.Process(block.data(), 100, 1.0f);
   block.assign(100, 0.125f);
   meter.Process(block.data(), 100, 1.0f);
-  EXPECT_EQ("", testing::internal::GetCapturedStderr());
+  EXPECT_EQ("", capture.Texts());
   EXPECT_EQ(2u, meter.report_count());
   // The second interval does not remember the first one's peak.
   EXPECT_EQ(0.125f, meter.report_peaks()[0]);
