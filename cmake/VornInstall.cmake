@@ -106,7 +106,6 @@ set(CPACK_PACKAGE_DESCRIPTION_SUMMARY
 set(CPACK_PACKAGE_DESCRIPTION
     "vorn_cli starts, stops and queries the receiver package; the plug-ins are a volume governor, a per-channel delay and a sound-level meter for the receiver's media pipeline.")
 set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
-set(CPACK_INSTALL_CMAKE_PROJECTS "${PROJECT_BINARY_DIR};${PROJECT_NAME};runtime;/")
 set(CPACK_STRIP_FILES ON)
 set(CPACK_DEBIAN_PACKAGE_MAINTAINER "vorn developers <vorn@localhost>")
 set(CPACK_DEBIAN_PACKAGE_SECTION misc)
@@ -115,4 +114,5 @@ set(CPACK_DEBIAN_PACKAGE_ARCHITECTURE "${vorn_deb_arch}")
 set(CPACK_DEBIAN_PACKAGE_DEPENDS "${VORN_DEB_DEPENDS}")
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS OFF)
 set(CPACK_DEBIAN_FILE_NAME "vorn_${PROJECT_VERSION}_${vorn_deb_arch}.deb")
+include(VornInstallIntegration)
 include(CPack)

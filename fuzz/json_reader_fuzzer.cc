@@ -21,6 +21,16 @@ void CheckRoundTrip(const base::JsonValue& value, int options) {
   if (!again || *again != value) __builtin_trap();
 }
 
+// Carriage returns, line feeds and the pairs of them.
+int LineBreaks(std::string_view text) {
+  int breaks = 0;
+  for (size_t i = 0; i < text.size(); ++i) {
+    if (text[i] == '\r' && i + 1 < text.size() && text[i + 1] == '\n') ++i;
+    if (text[i] == '\n' || text[i] == '\r') ++breaks;
+  }
+  return breaks;
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
@@ -33,6 +43,16 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
       if (reader.GetErrorMessage().empty() &&
           reader.error_code() != base::JsonReader::JSON_NO_ERROR) {
         __builtin_trap();
+      }
+      // A failure with a code has a position inside the text: a line no
+      // further than its line breaks reach, a column from 1.
+      if (reader.error_code() != base::JsonReader::JSON_NO_ERROR) {
+        if (reader.error_line() < 1 ||
+            reader.error_line() > 1 + LineBreaks(text) ||
+            reader.error_column() < 1 ||
+            static_cast<size_t>(reader.error_column()) > size + 1) {
+          __builtin_trap();
+        }
       }
       continue;
     }

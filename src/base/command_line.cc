@@ -200,4 +200,14 @@ bool CheckAcceptedSwitches(const ParsedCommandLine& command_line,
   return all_accepted;
 }
 
+void AddVerbositySwitches(const ParsedCommandLine& command_line,
+                          logging::LoggingSettings* settings) {
+  if (command_line.HasSwitchNamed("v")) {
+    settings->v_switch = command_line.SwitchValue("v");
+  }
+  if (command_line.HasSwitchNamed("vmodule")) {
+    settings->vmodule_switch = command_line.SwitchValue("vmodule");
+  }
+}
+
 }  // namespace base

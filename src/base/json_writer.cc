@@ -5,7 +5,7 @@
 #include <cstdint>
 #include <cstring>
 
-#include "base/json_utf8.h"
+#include "base/internal/json_utf8.h"
 
 namespace base {
 

@@ -1,12 +1,15 @@
 #include "base/logging.h"
 
 #include <fcntl.h>
+#include <signal.h>
 #include <sys/file.h>
 #include <sys/syscall.h>
 #include <sys/time.h>
 #include <time.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <climits>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -15,7 +18,6 @@
 #include <string_view>
 #include <vector>
 
-#include "base/command_line.h"
 #include "base/eintr.h"
 #include "base/string_number.h"
 
@@ -108,19 +110,22 @@ void ParseVmodule(const std::string& text, std::vector<VlogRule>* rules) {
   }
 }
 
-void InitVlog(const base::ParsedCommandLine& command_line) {
+void InitVlog(const LoggingSettings& settings) {
   LoggingState& state = State();
   // Setting up verbosity twice means two owners think they configure logging.
   CHECK(!state.vlog_initialized);
   state.vlog_initialized = true;
-  if (command_line.HasSwitchNamed("v")) {
+  if (settings.v_switch) {
     int level = 0;
-    if (base::StringToInt32(command_line.SwitchValue("v"), &level)) {
-      SetMinLogLevel(-level);
+    if (base::StringToInt32(*settings.v_switch, &level)) {
+      // Negated in 64 bits: -INT_MIN does not fit an int. Anything above
+      // FATAL is FATAL, so the clamp keeps the meaning of every level.
+      const int64_t min_level = -static_cast<int64_t>(level);
+      SetMinLogLevel(static_cast<int>(std::min<int64_t>(min_level, LOG_FATAL)));
     }
   }
-  if (command_line.HasSwitchNamed("vmodule")) {
-    ParseVmodule(command_line.SwitchValue("vmodule"), &state.vlog_rules);
+  if (settings.vmodule_switch) {
+    ParseVmodule(*settings.vmodule_switch, &state.vlog_rules);
   }
 }
 
@@ -138,9 +143,54 @@ bool OpenLogFileLocked() {
   return true;
 }
 
+// Keeps a write to a pipe whose reader has gone from ending the process with
+// SIGPIPE: the signal is blocked in this thread for the object's lifetime, and
+// a SIGPIPE that the guarded writes raised is taken off the pending set before
+// the old mask returns. The disposition is left alone, so children started
+// later still inherit the default action; a SIGPIPE that was already pending
+// when the guard began stays pending.
+class ScopedSigpipeGuard {
+ public:
+  ScopedSigpipeGuard() {
+    sigset_t sigpipe;
+    sigemptyset(&sigpipe);
+    sigaddset(&sigpipe, SIGPIPE);
+    sigset_t pending;
+    sigemptyset(&pending);
+    was_pending_ = sigpending(&pending) == 0 && sigismember(&pending, SIGPIPE);
+    blocked_ = pthread_sigmask(SIG_BLOCK, &sigpipe, &old_mask_) == 0;
+  }
+  ~ScopedSigpipeGuard() {
+    if (!blocked_) return;
+    if (!was_pending_) {
+      sigset_t pending;
+      sigemptyset(&pending);
+      if (sigpending(&pending) == 0 && sigismember(&pending, SIGPIPE)) {
+        sigset_t sigpipe;
+        sigemptyset(&sigpipe);
+        sigaddset(&sigpipe, SIGPIPE);
+        const struct timespec no_wait = {0, 0};
+        base::RetryOnEintr(
+            [&] { return sigtimedwait(&sigpipe, nullptr, &no_wait); });
+      }
+    }
+    pthread_sigmask(SIG_SETMASK, &old_mask_, nullptr);
+  }
+
+  ScopedSigpipeGuard(const ScopedSigpipeGuard&) = delete;
+  ScopedSigpipeGuard& operator=(const ScopedSigpipeGuard&) = delete;
+
+ private:
+  sigset_t old_mask_;         // the thread's mask before; valid if blocked_
+  bool blocked_ = false;      // pthread_sigmask succeeded
+  bool was_pending_ = false;  // SIGPIPE was pending before the guard began
+};
+
 // Writes all of `data`, retrying after partial writes and interruptions.
-// Errors are ignored: there is nowhere left to report them.
+// Errors are ignored: there is nowhere left to report them. A reader that has
+// closed its end of a pipe gives EPIPE here, never SIGPIPE.
 void WriteAll(int fd, const char* data, size_t size) {
+  ScopedSigpipeGuard sigpipe_guard;
   while (size > 0) {
     const ssize_t written =
         base::RetryOnEintr([=] { return write(fd, data, size); });
@@ -172,13 +222,7 @@ int64_t MonotonicMicroseconds() {
 
 bool InitLogging(const LoggingSettings& settings) {
   LoggingState& state = State();
-  if (base::HasProcessCommandLine()) {
-    const base::ParsedCommandLine& command_line = base::ProcessCommandLine();
-    if (command_line.HasSwitchNamed("v") ||
-        command_line.HasSwitchNamed("vmodule")) {
-      InitVlog(command_line);
-    }
-  }
+  if (settings.v_switch || settings.vmodule_switch) InitVlog(settings);
   state.destination = settings.logging_dest;
   state.lock_log = settings.lock_log;
   if (!(settings.logging_dest & LOG_TO_FILE)) return true;
@@ -222,7 +266,10 @@ int GetVlogLevel(const char* file) {
       }
     }
   }
-  return -state.min_log_level;
+  // Negated in 64 bits: SetMinLogLevel accepts INT_MIN, whose negation does
+  // not fit an int; such a level admits every verbose message anyway.
+  return static_cast<int>(
+      std::min<int64_t>(-static_cast<int64_t>(state.min_log_level), INT_MAX));
 }
 
 void SetLogItems(bool enable_process_id, bool enable_thread_id,

@@ -18,6 +18,25 @@ namespace {
 // round re-arming the timer; this keeps the seconds within a 32-bit time_t.
 constexpr int64_t kMaxTimerWaitUs = int64_t{24} * 60 * 60 * 1000000;
 
+// libevent's own diagnostics become ordinary log lines (it would otherwise
+// print "[warn] ..." lines of its own format to standard error).
+void OnLibeventLog(int severity, const char* message) {
+  switch (severity) {
+    case EVENT_LOG_DEBUG:
+      VLOG(1) << "libevent: " << message;
+      break;
+    case EVENT_LOG_MSG:
+      LOG(INFO) << "libevent: " << message;
+      break;
+    case EVENT_LOG_WARN:
+      LOG(WARNING) << "libevent: " << message;
+      break;
+    default:
+      LOG(ERROR) << "libevent: " << message;
+      break;
+  }
+}
+
 short ModeToEvents(MessagePumpLibevent::Mode mode) {
   short events = 0;
   if (mode & MessagePumpLibevent::WATCH_READ) events |= EV_READ;
@@ -73,6 +92,8 @@ std::unique_ptr<MessagePumpLibevent> MessagePumpLibevent::Create() {
 }
 
 bool MessagePumpLibevent::Init() {
+  // Process-wide; setting it again is harmless.
+  event_set_log_callback(&OnLibeventLog);
   struct event_config* config = event_config_new();
   if (config == nullptr) {
     LOG(ERROR) << "event_config_new failed";

@@ -120,6 +120,43 @@ void DelayPostProcessor::Notification1(int32_t value) {}
 
 void DelayPostProcessor::Notification2(int32_t value) {}
 
+bool DelayPostProcessor::FramesFor(double delay_us, int32_t* frames) const {
+  if (status_.sample_rate <= 0 || !(delay_us >= 0.0) ||
+      !std::isfinite(delay_us)) {
+    return false;
+  }
+  const double rounded =
+      std::round(delay_us * static_cast<double>(status_.sample_rate) /
+                 kMicrosecondsPerSecond);
+  if (!(rounded <= std::numeric_limits<int32_t>::max())) return false;
+  *frames = static_cast<int32_t>(rounded);
+  return true;
+}
+
+bool DelayPostProcessor::ReserveDelayUs(double max_delay_us) {
+  int32_t frames = 0;
+  return FramesFor(max_delay_us, &frames) && delay_set_.Reserve(frames);
+}
+
+bool DelayPostProcessor::SetChannelDelayUs(int32_t channel, double delay_us) {
+  int32_t frames = 0;
+  if (channel < 0 || channel >= status_.output_channels ||
+      !FramesFor(delay_us, &frames) ||
+      !delay_set_.SetChannelDelay(channel, frames)) {
+    return false;
+  }
+  delays_us_[static_cast<size_t>(channel)] = delay_us;
+  int32_t shortest = delay_set_.delay_frames(0);
+  int32_t longest = shortest;
+  for (int32_t c = 1; c < status_.output_channels; ++c) {
+    shortest = std::min(shortest, delay_set_.delay_frames(c));
+    longest = std::max(longest, delay_set_.delay_frames(c));
+  }
+  status_.latency_frames = shortest;
+  status_.tail_frames = longest;
+  return true;
+}
+
 void DelayPostProcessor::Bypass() {
   delay_set_.SetDelays(
       std::vector<int32_t>(static_cast<size_t>(status_.output_channels), 0));
@@ -146,9 +183,54 @@ bool MultiChannelDelay::SetDelays(const std::vector<int32_t>& delay_frames) {
     if (samples == nullptr) return false;
     fresh[c].samples.reset(samples);
     fresh[c].length = length;
+    fresh[c].capacity = length;
   }
   rings_.swap(fresh);
   return true;
+}
+
+bool MultiChannelDelay::Reserve(int32_t max_frames) {
+  if (max_frames < 0) return false;
+  // Allocate every larger ring first so that a failure changes nothing.
+  std::vector<std::unique_ptr<float, FreeDeleter>> larger(rings_.size());
+  for (size_t c = 0; c < rings_.size(); ++c) {
+    if (rings_[c].capacity >= max_frames) continue;
+    larger[c].reset(static_cast<float*>(
+        std::calloc(static_cast<size_t>(max_frames), sizeof(float))));
+    if (!larger[c]) return false;
+  }
+  for (size_t c = 0; c < rings_.size(); ++c) {
+    if (!larger[c]) continue;
+    ChannelRing& ring = rings_[c];
+    // The samples in flight move over oldest first, so the position
+    // becomes 0 and the output goes on unchanged.
+    if (ring.length > 0) {
+      const float* old = ring.samples.get();
+      float* fresh = larger[c].get();
+      std::copy(old + ring.position, old + ring.length, fresh);
+      std::copy(old, old + ring.position,
+                fresh + (ring.length - ring.position));
+    }
+    ring.samples = std::move(larger[c]);
+    ring.capacity = max_frames;
+    ring.position = 0;
+  }
+  return true;
+}
+
+bool MultiChannelDelay::SetChannelDelay(int32_t channel, int32_t frames) {
+  if (channel < 0 || channel >= channels_) return false;
+  ChannelRing& ring = rings_[static_cast<size_t>(channel)];
+  if (frames < 0 || frames > ring.capacity) return false;
+  if (frames == ring.length) return true;
+  std::fill(ring.samples.get(), ring.samples.get() + frames, 0.0f);
+  ring.length = frames;
+  ring.position = 0;
+  return true;
+}
+
+int32_t MultiChannelDelay::capacity_frames(int32_t channel) const {
+  return rings_[static_cast<size_t>(channel)].capacity;
 }
 
 int32_t MultiChannelDelay::delay_frames(int32_t channel) const {

@@ -46,6 +46,21 @@ class MultiChannelDelay final {
   // cannot be allocated.
   bool SetDelays(const std::vector<int32_t>& delay_frames);
 
+  // Gives every channel room for delays up to `max_frames` (>= 0) frames, so
+  // that SetChannelDelay up to that length never allocates. The delays in
+  // force and the samples in flight are kept. Returns false, with nothing
+  // changed, for a negative count or when memory runs out. SetDelays drops
+  // the room again (its rings are exactly as long as their delays).
+  bool Reserve(int32_t max_frames);
+
+  // Changes the delay of `channel` (in [0, channels())) to `frames` frames
+  // without allocating. When the length changes, that channel restarts with
+  // `frames` samples of silence, as every channel does after SetDelays; the
+  // other channels go on undisturbed. Returns false, with nothing changed,
+  // for a channel out of range, a negative count or one beyond the room the
+  // channel has (see Reserve).
+  bool SetChannelDelay(int32_t channel, int32_t frames);
+
   // Delays `frames` frames at `data` in place. `data` must hold
   // frames * channels samples (the caller checks the count). Allocates
   // nothing.
@@ -54,6 +69,8 @@ class MultiChannelDelay final {
   int32_t channels() const { return channels_; }
   // The delay of `channel` in frames; `channel` in [0, channels()).
   int32_t delay_frames(int32_t channel) const;
+  // The longest delay of `channel` that SetChannelDelay takes, in frames.
+  int32_t capacity_frames(int32_t channel) const;
 
  private:
   struct FreeDeleter {
@@ -61,8 +78,9 @@ class MultiChannelDelay final {
   };
   struct ChannelRing {
     std::unique_ptr<float, FreeDeleter> samples;  // [0, length) in flight
-    int32_t length = 0;    // the channel's delay in frames
+    int32_t length = 0;    // the channel's delay in frames, <= capacity
     int32_t position = 0;  // next sample to leave, in [0, length)
+    int32_t capacity = 0;  // floats at samples
   };
 
   const int32_t channels_;
@@ -98,6 +116,24 @@ class DelayPostProcessor final : public AudioPostProcessor2 {
   void Notification1(int32_t value) override;
   void Notification2(int32_t value) override;
 
+  // Sizes the delay lines for delays up to `max_delay_us` microseconds at
+  // the configured rate, so that SetChannelDelayUs up to it never
+  // allocates; the samples in flight are kept. Call after Configure, which
+  // drops the room again. Returns false, with nothing changed, before the
+  // first Configure, for a maximum that is negative, not finite or too many
+  // frames, or when memory runs out.
+  bool ReserveDelayUs(double max_delay_us);
+
+  // Changes the delay of `channel` to `delay_us` microseconds while the
+  // processor runs, for hosts whose controls change between blocks. The
+  // frames are derived as Configure derives them; when their count changes,
+  // that channel restarts with silence (as every delayed channel does on
+  // Configure) and latency_frames and tail_frames follow. Allocates and
+  // logs nothing. Returns false, with nothing changed, before the first
+  // Configure, for a channel out of range, a delay that is negative or not
+  // finite, or one beyond what ReserveDelayUs made room for.
+  bool SetChannelDelayUs(int32_t channel, double delay_us);
+
   const std::vector<double>& delays_us() const { return delays_us_; }
   const MultiChannelDelay& delay_set() const { return delay_set_; }
 
@@ -106,7 +142,11 @@ class DelayPostProcessor final : public AudioPostProcessor2 {
   void Bypass();
 
   ProcessorStatus status_;
-  const std::vector<double> delays_us_;  // as configured, microseconds
+  // Frames for `delay_us` at the configured rate (halves away from zero);
+  // false when the delay is negative, not finite or too many frames.
+  bool FramesFor(double delay_us, int32_t* frames) const;
+
+  std::vector<double> delays_us_;  // microseconds, one per channel
   MultiChannelDelay delay_set_;
 };
 

@@ -85,6 +85,21 @@ void Governor::Process(float* data, int32_t frames, float volume) {
                 static_cast<size_t>(status_.output_channels));
 }
 
+bool Governor::SetSettings(double onset_volume, double clamp_multiplier) {
+  if (!std::isfinite(onset_volume) ||
+      !(std::fabs(clamp_multiplier) <= FLT_MAX)) {
+    return false;
+  }
+  if (onset_volume == onset_volume_ && clamp_multiplier == clamp_multiplier_) {
+    return true;
+  }
+  onset_volume_ = onset_volume;
+  clamp_multiplier_ = clamp_multiplier;
+  // No comparison with NaN holds, so Process sees a change (see there).
+  last_volume_ = NAN;
+  return true;
+}
+
 bool Governor::Reconfigure(const std::string& config_text) { return false; }
 
 void Governor::Notification1(int32_t value) {}

@@ -54,13 +54,26 @@ class Governor final : public AudioPostProcessor2 {
   // precision, when volume > onset_volume - 2^-23 in double; else 1.0.
   double GainForVolume(float volume) const;
 
+  // Replaces both settings while the governor runs, for hosts whose controls
+  // change between blocks; allocates and logs nothing. The values follow the
+  // configuration's rules: returns false, keeping the settings, when
+  // `onset_volume` is not finite or |clamp_multiplier| exceeds the float
+  // range. When a value changes, the next Process takes its volume as a
+  // change and re-chooses the target gain, so the gain ramps from where it
+  // is to the new setting as it does on a volume change.
+  bool SetSettings(double onset_volume, double clamp_multiplier);
+
+  double onset_volume() const { return onset_volume_; }
+  double clamp_multiplier() const { return clamp_multiplier_; }
   const GainRamp& ramp() const { return ramp_; }
 
  private:
-  ProcessorStatus status_;     // latency_frames and tail_frames stay 0
-  float last_volume_ = -1.0f;  // last volume taken as a change
-  const double onset_volume_;
-  const double clamp_multiplier_;
+  ProcessorStatus status_;  // latency_frames and tail_frames stay 0
+  // The last volume taken as a change; NaN after SetSettings changed a value,
+  // so that the next Process takes its volume whatever it is.
+  float last_volume_ = -1.0f;
+  double onset_volume_;      // finite
+  double clamp_multiplier_;  // |clamp_multiplier_| <= FLT_MAX
   GainRamp ramp_;
 };
 

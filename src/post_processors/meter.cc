@@ -85,7 +85,13 @@ void MeasureChannels(const float* data, size_t frames, size_t channels,
 // Then every accumulator starts again from zero.
 void SoundMeter::Report() {
   // Built, and allocating, only while INFO is on.
-  LOG(INFO) << ReportText();
+  if (log_reports_) LOG(INFO) << ReportText();
+  const float n = static_cast<float>(frames_accumulated_);
+  for (size_t k = 0; k < sum_squares_.size(); ++k) {
+    report_power_db_[k] = MeanPowerDb(sum_squares_[k], n);
+    report_peaks_[k] = peaks_[k];
+  }
+  ++report_count_;
   frames_accumulated_ = 0;
   std::fill(sum_squares_.begin(), sum_squares_.end(), 0.0f);
   std::fill(peaks_.begin(), peaks_.end(), 0.0f);
@@ -95,12 +101,15 @@ std::string SoundMeter::ReportText() const {
   const float n = static_cast<float>(frames_accumulated_);
   std::string text = "Power [" + name_ + "]: ";
   for (float sum : sum_squares_) {
-    const float power = 10.0f * std::log10(sum / n);
-    AppendFormatted(&text, "%02.0f, ", power);
+    AppendFormatted(&text, "%02.0f, ", MeanPowerDb(sum, n));
   }
   text += " Peak: ";
   for (float peak : peaks_) AppendFormatted(&text, "%01.2f, ", peak);
   return text;
+}
+
+float SoundMeter::MeanPowerDb(float sum_squares, float frames) {
+  return 10.0f * std::log10(sum_squares / frames);
 }
 
 void SoundMeter::Process(float* data, int32_t frames, float volume) {
@@ -134,6 +143,9 @@ std::unique_ptr<AudioPostProcessor2> SoundMeter::Create(
   std::unique_ptr<base::JsonValue> dict = ParseConfigDictionary(config, &error);
   if (dict && channels < 1) {
     error = "the channel count is below 1: " + std::to_string(channels);
+  } else if (dict && channels > kMaxChannels) {
+    error = "the channel count is above " + std::to_string(kMaxChannels) +
+            ": " + std::to_string(channels);
   }
   if (!error.empty()) {
     LOG(ERROR) << "Sound meter disabled, audio passes unchanged: " << error;
@@ -146,7 +158,10 @@ SoundMeter::SoundMeter(std::string name, int32_t channels)
     : name_(std::move(name)),
       status_{-1, channels, 0, 0, nullptr},
       sum_squares_(static_cast<size_t>(channels), 0.0f),
-      peaks_(static_cast<size_t>(channels), 0.0f) {}
+      peaks_(static_cast<size_t>(channels), 0.0f),
+      report_power_db_(static_cast<size_t>(channels),
+                       -std::numeric_limits<float>::infinity()),
+      report_peaks_(static_cast<size_t>(channels), 0.0f) {}
 
 SoundMeter::~SoundMeter() = default;
 

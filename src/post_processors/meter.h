@@ -27,14 +27,20 @@ namespace post_processors {
 
 class SoundMeter final : public AudioPostProcessor2 {
  public:
+  // The most channels a meter measures. Its per-channel sums are allocated
+  // at creation and every report holds a few bytes per channel, so a count
+  // far beyond any real stream (the factory takes any int32) would make
+  // creation or a report fail to allocate, which ends the host process.
+  static constexpr int32_t kMaxChannels = 65536;
+
   // The factory of libvorn_sound_meter_2.0. "name" (a string) labels the
   // reports; missing or not a string, the label is empty. A text that is not
-  // a JSON dictionary, or channels below 1, is logged as one ERROR line and
-  // yields a PassThroughProcessor. Never null.
+  // a JSON dictionary, or channels below 1 or above kMaxChannels, is logged
+  // as one ERROR line and yields a PassThroughProcessor. Never null.
   static std::unique_ptr<AudioPostProcessor2> Create(const std::string& config,
                                                      int32_t channels);
 
-  // `channels` >= 1.
+  // 1 <= `channels` <= kMaxChannels.
   SoundMeter(std::string name, int32_t channels);
   ~SoundMeter() override;
 
@@ -62,15 +68,37 @@ class SoundMeter final : public AudioPostProcessor2 {
   const std::string& name() const { return name_; }
   int32_t frames_accumulated() const { return frames_accumulated_; }
 
+  // Whether reports are logged (true from creation). Hosts that read the
+  // figures below instead, such as those that run Process on a real-time
+  // thread, turn it off: Process then neither logs nor allocates.
+  void set_log_reports(bool log_reports) { log_reports_ = log_reports; }
+
+  // The figures of the latest report, per channel: the mean power in dB
+  // relative to full scale (as printed: -inf for a silent channel) and the
+  // peak, linear. Before the first report, -inf and 0. Each has
+  // output_channels entries; the vectors never reallocate.
+  const std::vector<float>& report_power_db() const { return report_power_db_; }
+  const std::vector<float>& report_peaks() const { return report_peaks_; }
+  // Reports made since creation, logged or not.
+  uint32_t report_count() const { return report_count_; }
+
  private:
-  // Logs ReportText() at INFO, when INFO is on, then starts a new interval.
+  // Logs ReportText() at INFO, when INFO is on and reports are logged, keeps
+  // the figures, then starts a new interval.
   void Report();
 
+  // 10 log10(sum / frames) in single precision: a channel's mean power in dB.
+  static float MeanPowerDb(float sum_squares, float frames);
+
   std::string name_;
-  ProcessorStatus status_;          // latency_frames and tail_frames stay 0
-  int32_t frames_accumulated_ = 0;  // saturates at INT32_MAX
-  std::vector<float> sum_squares_;  // output_channels entries
-  std::vector<float> peaks_;        // output_channels entries, each >= 0
+  ProcessorStatus status_;              // latency_frames and tail_frames stay 0
+  int32_t frames_accumulated_ = 0;      // saturates at INT32_MAX
+  std::vector<float> sum_squares_;      // output_channels entries
+  std::vector<float> peaks_;            // output_channels entries, each >= 0
+  std::vector<float> report_power_db_;  // output_channels entries
+  std::vector<float> report_peaks_;     // output_channels entries
+  uint32_t report_count_ = 0;           // wraps around after 2^32 reports
+  bool log_reports_ = true;
 };
 
 }  // namespace post_processors

@@ -162,16 +162,18 @@ void V2Socket::OnReadCompleted(int result) {
 }
 
 int V2Socket::ProcessReadResult(int result) {
+  // Close and OnMessage reach the delegate, which may destroy this socket.
+  base::WeakPtr<V2Socket> alive = weak_factory_.GetWeakPtr();
   if (result == 0 || result == net::ERR_CONNECTION_CLOSED) {
     Close(CloseReason::CLOSED_BY_PEER);
-    return net::ERR_CONNECTION_CLOSED;
+    return alive ? net::ERR_CONNECTION_CLOSED : kDestroyed;
   }
   if (result < 0) {
     LOG(ERROR) << "Vorn V2 Socket connection is aborted: id=" << id()
                << ", error=" << result;
     write_queue_.Reset();
     Close(CloseReason::ABORTED_BY_PEER);
-    return result;
+    return alive ? result : kDestroyed;
   }
   read_buffer_.set_offset(read_buffer_.offset() + static_cast<size_t>(result));
   size_t offset = read_buffer_.offset();
@@ -185,7 +187,7 @@ int V2Socket::ProcessReadResult(int result) {
     LOG(ERROR) << "Message exceeds maximum length. Closing this socket: id="
                << id() << ", len=" << body_length_;
     Close(CloseReason::INVALID_MESSAGE);
-    return net::ERR_MSG_TOO_BIG;
+    return alive ? net::ERR_MSG_TOO_BIG : kDestroyed;
   }
   size_t body_read = offset - kFrameHeaderSize;
   size_t body_length = static_cast<size_t>(body_length_);
@@ -198,9 +200,8 @@ int V2Socket::ProcessReadResult(int result) {
                       &message)) {
     LOG(ERROR) << "Invalid message from socket: id=" << id();
     Close(CloseReason::INVALID_MESSAGE);
-    return net::ERR_UNEXPECTED;
+    return alive ? net::ERR_UNEXPECTED : kDestroyed;
   }
-  base::WeakPtr<V2Socket> alive = weak_factory_.GetWeakPtr();
   delegate()->OnMessage(this, message);
   if (!alive) return kDestroyed;
   // The delegate closed the socket meanwhile: read nothing more, even while

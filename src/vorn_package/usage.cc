@@ -168,8 +168,8 @@ void PrintStatusUsage(const std::string& program_name) {
   }
 }
 
-base::TimeDelta ParseStatusTimeout() {
-  const base::ParsedCommandLine& command_line = base::ProcessCommandLine();
+base::TimeDelta ParseStatusTimeout(
+    const base::ParsedCommandLine& command_line) {
   if (!command_line.HasSwitchNamed("status-timeout")) return base::TimeDelta();
   std::string text = command_line.SwitchValue("status-timeout");
   int32_t milliseconds = 0;

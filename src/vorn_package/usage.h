@@ -3,7 +3,8 @@
 //
 //   vorn::PrintUsage(argv[0]);          // "help" and unknown commands
 //   vorn::PrintStatusUsage(argv[0]);    // "status help"
-//   base::TimeDelta t = vorn::ParseStatusTimeout();
+//   base::TimeDelta t =
+//       vorn::ParseStatusTimeout(base::ProcessCommandLine());
 //
 // Everything is printed on standard output; nothing here logs except the
 // warning of ParseStatusTimeout.
@@ -64,9 +65,9 @@ int PrintUsage(const std::string& program_name);
 // Prints the list of status sub-commands for `program_name`.
 void PrintStatusUsage(const std::string& program_name);
 
-// The "status-timeout" switch of the process command line in milliseconds;
-// zero when absent, not positive, or invalid (which logs a WARNING).
-base::TimeDelta ParseStatusTimeout();
+// The "status-timeout" switch of `command_line` in milliseconds; zero when
+// absent, not positive, or invalid (which logs a WARNING).
+base::TimeDelta ParseStatusTimeout(const base::ParsedCommandLine& command_line);
 
 }  // namespace vorn
 

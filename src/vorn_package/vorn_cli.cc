@@ -75,6 +75,7 @@ int main(int argc, char** argv) {
   settings.logging_dest =
       logging::LOG_TO_SYSTEM_DEBUG_LOG | logging::LOG_TO_STDERR;
   settings.delete_old = logging::APPEND_TO_OLD_LOG_FILE;
+  base::AddVerbositySwitches(base::ProcessCommandLine(), &settings);
   logging::InitLogging(settings);
 
   int status;

@@ -4,12 +4,13 @@
 
 #include "base/logging.h"
 #include "gtest/gtest.h"
+#include "tests/support/log_capture.h"
 
 namespace base {
 namespace {
 
-using testing::internal::CaptureStderr;
-using testing::internal::GetCapturedStderr;
+using vorn::test::CapturedMessage;
+using vorn::test::ScopedLogCapture;
 
 ParsedCommandLine Parse(const StringVector& argv) {
   ParsedCommandLine line;
@@ -150,30 +151,45 @@ TEST(CommandLineTest, AcceptedSwitchCheckWarnsInNameOrder) {
   ParsedCommandLine line =
       Parse({"p", "--zeta", "--quiet", "--alpha", "--volume=3", "-quiet"});
   logging::SetMinLogLevel(0);
-  CaptureStderr();
+  ScopedLogCapture capture;
   bool accepted = CheckAcceptedSwitches(line, {"quiet", "v"}, {"volume"});
-  std::string out = GetCapturedStderr();
   EXPECT_FALSE(accepted);
-  size_t alpha = out.find("] Unknown flag specified: alpha\n");
-  size_t zeta = out.find("] Unknown flag specified: zeta\n");
-  size_t summary = out.find(
-      "] Some invalid flags were specified. Please check help or usage for "
-      "more information on available flags\n");
-  ASSERT_NE(std::string::npos, alpha);
-  ASSERT_NE(std::string::npos, zeta);
-  ASSERT_NE(std::string::npos, summary);
-  EXPECT_LT(alpha, zeta);
-  EXPECT_LT(zeta, summary);
-  EXPECT_EQ(std::string::npos, out.find("quiet"));
-  EXPECT_EQ(std::string::npos, out.find("volume"));
-  EXPECT_NE(std::string::npos, out.find(":WARNING:command_line.cc("));
+  // In name order, the summary last; "quiet" and "volume" are accepted.
+  EXPECT_EQ(
+      "Unknown flag specified: alpha\n"
+      "Unknown flag specified: zeta\n"
+      "Some invalid flags were specified. Please check help or usage for "
+      "more information on available flags\n",
+      capture.Texts());
+  for (const CapturedMessage& message : capture.messages()) {
+    EXPECT_EQ(logging::LOG_WARNING, message.severity) << message.text;
+    EXPECT_EQ("command_line.cc", message.file) << message.text;
+  }
+}
+
+TEST(CommandLineTest, VerbositySwitchesAreHandedToLoggingSettings) {
+  logging::LoggingSettings settings;
+  AddVerbositySwitches(Parse({"p", "start", "--vmodule=net*=2", "--v=3"}),
+                       &settings);
+  EXPECT_EQ("3", settings.v_switch.value_or("absent"));
+  EXPECT_EQ("net*=2", settings.vmodule_switch.value_or("absent"));
+
+  logging::LoggingSettings only_v;
+  AddVerbositySwitches(Parse({"p", "-v", "--", "--vmodule=x=1"}), &only_v);
+  EXPECT_EQ("", only_v.v_switch.value_or("absent"));
+  EXPECT_FALSE(only_v.vmodule_switch);
+
+  logging::LoggingSettings none;
+  AddVerbositySwitches(Parse({"p", "--verbose=1"}), &none);
+  EXPECT_FALSE(none.v_switch);
+  EXPECT_FALSE(none.vmodule_switch);
 }
 
 TEST(CommandLineTest, AcceptedSwitchCheckIsSilentWhenAllAreKnown) {
   ParsedCommandLine line = Parse({"p", "--v=1", "--volume", "start"});
-  CaptureStderr();
+  ScopedLogCapture capture;
   EXPECT_TRUE(CheckAcceptedSwitches(line, {"v"}, {"volume"}));
-  EXPECT_EQ("", GetCapturedStderr());
+  EXPECT_EQ("", capture.Texts());
 }
 
 }  // namespace

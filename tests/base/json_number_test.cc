@@ -1,7 +1,8 @@
-// Number conversion of the JSON reader: the fast decimal-to-double paths must
-// agree bit for bit with std::from_chars, and integers keep their limits.
+// Numbers of the JSON reader: scanning a byte range on its own, and
+// conversion, whose fast decimal-to-double paths must agree bit for bit with
+// std::from_chars while integers keep their limits.
 
-#include "base/json_number.h"
+#include "base/internal/json_number.h"
 
 #include <charconv>
 #include <cmath>
@@ -367,6 +368,172 @@ TEST(JsonNumberTest, MalformedNumbersStillFail) {
   EXPECT_EQ(reader.error_code(), JsonReader::JSON_NO_ERROR);
   EXPECT_FALSE(reader.ReadToValue("-123456789012345678901234e300"));
   EXPECT_EQ(reader.error_code(), JsonReader::JSON_NO_ERROR);
+}
+
+// --- Scanning and conversion of a byte range on their own -------------------
+
+// Scans `text` whole: the scan must succeed and end exactly at its end.
+json_internal::NumberScan ScanAll(const std::string& text) {
+  json_internal::NumberScan scan;
+  const char* end = text.data() + text.size();
+  EXPECT_TRUE(json_internal::ScanNumber(text.data(), end, &scan)) << text;
+  EXPECT_EQ(scan.end, end) << text;
+  return scan;
+}
+
+TEST(JsonNumberScanTest, ScanDigitsStopsAtTheFirstOtherByte) {
+  // Every run length up to 20, every terminator class (none, ASCII neighbours
+  // of the digits, high bytes that carry in the SWAR test), at every offset
+  // within an eight-byte word.
+  const std::string kTerminators[] = {"",     "/",    ":",    ".",    "e",
+                                      "\x8a", "\xff", "\x80", " 1234"};
+  std::mt19937_64 random(3);
+  for (int length = 0; length <= 20; ++length) {
+    for (const std::string& terminator : kTerminators) {
+      for (int offset = 0; offset < 8; ++offset) {
+        std::string run;
+        uint64_t expected = 5;  // a value carried in
+        for (int i = 0; i < length; ++i) {
+          const char digit = static_cast<char>('0' + random() % 10);
+          run.push_back(digit);
+          expected = expected * 10 + static_cast<uint64_t>(digit - '0');
+        }
+        const std::string text = std::string(offset, 'x') + run + terminator;
+        const char* begin = text.data() + offset;
+        uint64_t digits = 5;
+        const char* stop = json_internal::ScanDigits(
+            begin, text.data() + text.size(), &digits);
+        ASSERT_EQ(stop - begin, length) << text;
+        ASSERT_EQ(digits, expected) << text;
+      }
+    }
+  }
+}
+
+TEST(JsonNumberScanTest, ScanNumberSplitsTheParts) {
+  const std::string text = "-12.0340e+5";
+  json_internal::NumberScan scan = ScanAll(text);
+  EXPECT_TRUE(scan.negative);
+  EXPECT_EQ(scan.int_begin, text.data() + 1);
+  EXPECT_EQ(scan.int_end, text.data() + 3);
+  EXPECT_EQ(scan.frac_begin, text.data() + 4);
+  EXPECT_EQ(scan.exp_begin, text.data() + 10);
+  EXPECT_EQ(scan.digits, 120340u);
+  EXPECT_EQ(scan.significant, 6);
+  EXPECT_EQ(scan.power10, -4 + 5);
+
+  // Zeros after "0." are not significant; the integer part alone counts
+  // every digit.
+  scan = ScanAll("0.000120");
+  EXPECT_FALSE(scan.negative);
+  EXPECT_EQ(scan.digits, 120u);
+  EXPECT_EQ(scan.significant, 3);
+  EXPECT_EQ(scan.power10, -6);
+  EXPECT_EQ(scan.exp_begin, nullptr);
+
+  scan = ScanAll("1000");
+  EXPECT_EQ(scan.digits, 1000u);
+  EXPECT_EQ(scan.significant, 4);
+  EXPECT_EQ(scan.power10, 0);
+  EXPECT_EQ(scan.frac_begin, nullptr);
+
+  // The exponent saturates instead of overflowing.
+  scan = ScanAll("1E-99999999999999999999");
+  EXPECT_LT(scan.power10, -99999);
+}
+
+TEST(JsonNumberScanTest, ScanNumberLeavesWhatFollowsToTheCaller) {
+  for (const std::string text : {"1.5x", "7]", "0,", "-0 ", "3e4}", "2.0e1/"}) {
+    json_internal::NumberScan scan;
+    ASSERT_TRUE(json_internal::ScanNumber(text.data(),
+                                          text.data() + text.size(), &scan))
+        << text;
+    EXPECT_EQ(scan.end, text.data() + text.size() - 1) << text;
+  }
+}
+
+TEST(JsonNumberScanTest, ScanNumberReportsWhereTheGrammarBreaks) {
+  struct Case {
+    const char* text;
+    int error_at;
+  };
+  const Case kCases[] = {{"", 0},     {"-", 1},  {"-a", 1},  {"+1", 0},
+                         {".5", 0},   {"01", 1}, {"-00", 2}, {"1.", 2},
+                         {"1.e3", 2}, {"1e", 2}, {"1e+", 3}, {"1E-x", 3},
+                         {"0.1e", 4}};
+  for (const Case& c : kCases) {
+    const std::string text = c.text;
+    json_internal::NumberScan scan;
+    EXPECT_FALSE(json_internal::ScanNumber(text.data(),
+                                           text.data() + text.size(), &scan))
+        << text;
+    EXPECT_EQ(scan.end - text.data(), c.error_at) << text;
+  }
+}
+
+TEST(JsonNumberScanTest, ConvertNumberGivesIntegersDoublesOrFailure) {
+  json_internal::NumberValue value;
+  ASSERT_TRUE(json_internal::ConvertNumber(ScanAll("-2147483648"), &value));
+  EXPECT_TRUE(value.is_int);
+  EXPECT_EQ(value.int_value, INT32_MIN);
+  ASSERT_TRUE(json_internal::ConvertNumber(ScanAll("2147483648"), &value));
+  EXPECT_FALSE(value.is_int);
+  EXPECT_EQ(value.double_value, 2147483648.0);
+
+  // Underflow gives a zero of the right sign; overflow fails and leaves the
+  // value alone.
+  ASSERT_TRUE(json_internal::ConvertNumber(ScanAll("-1e-400"), &value));
+  EXPECT_FALSE(value.is_int);
+  EXPECT_EQ(Bits(value.double_value), Bits(-0.0));
+  value.double_value = 7;
+  EXPECT_FALSE(json_internal::ConvertNumber(ScanAll("1e400"), &value));
+  EXPECT_FALSE(json_internal::ConvertNumber(ScanAll("-1.8e308"), &value));
+  EXPECT_EQ(value.double_value, 7);
+
+  // More than 19 significant digits take the slow path, still exact: the
+  // tie between 1 and the next double goes to even, a hair above it up.
+  ASSERT_TRUE(json_internal::ConvertNumber(
+      ScanAll("1.00000000000000011102230246251565404236316680908203125"),
+      &value));
+  EXPECT_EQ(Bits(value.double_value), Bits(1.0));
+  ASSERT_TRUE(json_internal::ConvertNumber(
+      ScanAll("1.00000000000000011102230246251565404236316680908203126"),
+      &value));
+  EXPECT_EQ(Bits(value.double_value), Bits(1.0000000000000002));
+}
+
+TEST(JsonNumberScanTest, ConvertNumberMatchesFromCharsOnGeneratedTexts) {
+  std::mt19937_64 random(11);
+  for (int i = 0; i < 50000; ++i) {
+    const std::string text = RandomNumberText(random);
+    double expected = 0;
+    const bool in_range = Reference(text, &expected) && std::isfinite(expected);
+    json_internal::NumberValue value;
+    const bool converted = json_internal::ConvertNumber(ScanAll(text), &value);
+    if (!in_range) {
+      // Out of range: an overflow fails, an underflow is a zero.
+      if (converted) {
+        ASSERT_EQ(value.double_value, 0.0) << text;
+      }
+      continue;
+    }
+    ASSERT_TRUE(converted) << text;
+    if (value.is_int) {
+      ASSERT_EQ(static_cast<double>(value.int_value), expected) << text;
+    } else {
+      ASSERT_EQ(Bits(value.double_value), Bits(expected)) << text;
+    }
+  }
+}
+
+TEST(JsonNumberScanTest, UnderflowIsToldFromOverflowByMagnitude) {
+  EXPECT_TRUE(json_internal::IsUnderflow(ScanAll("1e-400")));
+  EXPECT_TRUE(json_internal::IsUnderflow(ScanAll("0.0001e-330")));
+  EXPECT_TRUE(json_internal::IsUnderflow(ScanAll("-99e-400")));
+  EXPECT_FALSE(json_internal::IsUnderflow(ScanAll("1e400")));
+  EXPECT_FALSE(json_internal::IsUnderflow(ScanAll("0.001e312")));
+  EXPECT_FALSE(
+      json_internal::IsUnderflow(ScanAll("1" + std::string(400, '0'))));
 }
 
 }  // namespace

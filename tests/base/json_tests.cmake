@@ -4,7 +4,7 @@
 get_filename_component(VORN_JSON_BENCH_DATA
   "${CMAKE_SOURCE_DIR}/../shared/bench-data/json" ABSOLUTE)
 
-foreach(name json_value json_reader json_number json_string)
+foreach(name json_value json_reader json_number json_string json_error_position)
   vorn_add_test(NAME ${name}_test
     SOURCES ${CMAKE_CURRENT_LIST_DIR}/${name}_test.cc
     LIBS vorn_json

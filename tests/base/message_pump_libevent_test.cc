@@ -4,6 +4,7 @@
 
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/resource.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -19,6 +20,7 @@
 #include "base/single_thread_task_executor.h"
 #include "base/single_thread_task_runner.h"
 #include "base/time.h"
+#include "tests/support/log_capture.h"
 
 namespace base {
 namespace {
@@ -256,6 +258,38 @@ TEST_F(MessagePumpLibeventTest, NestedLoopInsideACallback) {
       Watch(a_, true, MessagePumpLibevent::WATCH_READ, &controller, &watcher));
   outer.Run();
   EXPECT_TRUE(nested_task_ran);
+}
+
+TEST(SingleThreadTaskExecutorTest, CreateFailsCleanlyWithoutDescriptors) {
+  // With the descriptor limit at the lowest free number, the pump can open
+  // neither its epoll instance nor its wake-up pipe. Run on a thread of its
+  // own so that no executor exists there yet.
+  const int lowest_free = ::dup(0);
+  ASSERT_GE(lowest_free, 0);
+  ::close(lowest_free);
+  struct rlimit saved;
+  ASSERT_EQ(::getrlimit(RLIMIT_NOFILE, &saved), 0);
+  struct rlimit tight = saved;
+  tight.rlim_cur = static_cast<rlim_t>(lowest_free);
+
+  vorn::test::ScopedLogCapture capture;
+  bool created = true;
+  bool handle_set = true;
+  std::thread other([&] {
+    ASSERT_EQ(::setrlimit(RLIMIT_NOFILE, &tight), 0);
+    created = SingleThreadTaskExecutor::Create(MessagePumpType::IO) != nullptr;
+    ::setrlimit(RLIMIT_NOFILE, &saved);
+    handle_set = ThreadTaskRunnerHandle::IsSet() || CurrentIOThread::IsSet();
+    // The thread can still get a loop once descriptors are available.
+    EXPECT_NE(SingleThreadTaskExecutor::Create(MessagePumpType::IO), nullptr);
+  });
+  other.join();
+  EXPECT_FALSE(created);
+  EXPECT_FALSE(handle_set);
+  EXPECT_GE(capture.Count(logging::LOG_ERROR, "failed"), 1) << capture.Texts();
+  // libevent's own complaint arrives as one of our log lines too.
+  EXPECT_GE(capture.Count(logging::LOG_WARNING, "libevent: "), 1)
+      << capture.Texts();
 }
 
 }  // namespace

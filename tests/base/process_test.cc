@@ -178,11 +178,12 @@ TEST_F(ProcessTest, ScanFindsChildrenByExecutableName) {
 TEST_F(ProcessTest, ScanSkipsZombies) {
   std::string program = CopyProgram("/bin/sleep", "scan_zombie");
   std::string name = FilePath(program).BaseName().value();
-  pid_t pid = Spawn({program, "1"});
+  pid_t pid = Spawn({program, "30"});
   ASSERT_GT(pid, 0);
   AwaitExec(pid, program);
   EXPECT_EQ(std::vector<pid_t>{pid}, Scan(name));
-  // Not reaped: it stays a zombie until waitpid below.
+  // Ended but not reaped: it stays a zombie until waitpid below.
+  ASSERT_EQ(0, kill(pid, SIGKILL));
   for (int i = 0; i < 500 && ProcessState(pid) != 'Z'; ++i) usleep(10000);
   ASSERT_EQ('Z', ProcessState(pid));
   EXPECT_TRUE(Scan(name).empty());

@@ -6,6 +6,7 @@
 #include "gmock/gmock.h"
 #include "gtest/gtest.h"
 #include "post_processors/delay_post_processor.h"
+#include "tests/support/log_capture.h"
 
 namespace post_processors {
 namespace {
@@ -64,14 +65,17 @@ TEST_F(DelayTest, ZeroAndOneMillisecondAt48000) {
 
 TEST_F(DelayTest, ConfigureLogsEachChannelsFrames) {
   processor_ = DelayPostProcessor::Create(R"({"delay_us": [0, 2500]})", 2);
-  testing::internal::CaptureStderr();
+  vorn::test::ScopedLogCapture capture;
   processor_->Configure({48000});
-  const std::string log = testing::internal::GetCapturedStderr();
-  const std::string prefix =
-      "\\[[0-9]{4}/"
-      "[0-9]{6}\\.[0-9]{6}:INFO:delay_post_processor\\.cc\\(55\\)\\] ";
-  EXPECT_THAT(log, testing::MatchesRegex(prefix + "ch 0 delay: 0frames\n" +
-                                         prefix + "ch 1 delay: 120frames\n"));
+  const std::vector<vorn::test::CapturedMessage> messages = capture.messages();
+  ASSERT_EQ(2u, messages.size());
+  EXPECT_EQ("ch 0 delay: 0frames", messages[0].text);
+  EXPECT_EQ("ch 1 delay: 120frames", messages[1].text);
+  for (const vorn::test::CapturedMessage& message : messages) {
+    EXPECT_EQ(logging::LOG_INFO, message.severity);
+    EXPECT_EQ("delay_post_processor.cc", message.file);
+    EXPECT_EQ(55, message.line);
+  }
 }
 
 TEST_F(DelayTest, RoundsHalvesAwayFromZero) {
@@ -158,21 +162,21 @@ TEST_F(DelayTest, EmptyBlockOnlyRecordsBuffer) {
 
 TEST_F(DelayTest, NonPositiveRateIsRefusedAndKeepsDelays) {
   Make(R"({"delay_us": [1000]})", 1, 48000);
-  testing::internal::CaptureStderr();
+  vorn::test::ScopedLogCapture capture;
   EXPECT_FALSE(processor_->Configure({0}));
-  EXPECT_THAT(testing::internal::GetCapturedStderr(),
-              testing::HasSubstr("] Delay: ignoring a sample rate that is "
-                                 "not positive: 0\n"));
+  EXPECT_TRUE(
+      capture.Has(logging::LOG_ERROR,
+                  "Delay: ignoring a sample rate that is not positive: 0"));
   EXPECT_EQ(48000, processor_->Status()->sample_rate);
   EXPECT_EQ(48, processor_->Status()->tail_frames);
 }
 
 TEST_F(DelayTest, DelayBeyondInt32FramesBypasses) {
   Make(R"({"delay_us": [1000, 1e12]})", 2, 0);
-  testing::internal::CaptureStderr();
+  vorn::test::ScopedLogCapture capture;
   EXPECT_FALSE(processor_->Configure({48000}));
-  EXPECT_THAT(testing::internal::GetCapturedStderr(),
-              testing::HasSubstr("channel 1 delay of 1e+12 us"));
+  EXPECT_EQ(1, capture.Count(logging::LOG_ERROR, "channel 1 delay of 1e+12 us"))
+      << capture.Texts();
   EXPECT_EQ(0, processor_->Status()->latency_frames);
   EXPECT_EQ(0, processor_->Status()->tail_frames);
   std::vector<float> block = Numbered(64, 2);
@@ -198,12 +202,14 @@ struct BadConfig {
 class DelayBadConfigTest : public testing::TestWithParam<BadConfig> {};
 
 TEST_P(DelayBadConfigTest, LogsErrorAndPassesAudioThrough) {
-  testing::internal::CaptureStderr();
+  vorn::test::ScopedLogCapture capture;
   std::unique_ptr<AudioPostProcessor2> p =
       DelayPostProcessor::Create(GetParam().config, GetParam().channels);
-  const std::string log = testing::internal::GetCapturedStderr();
-  EXPECT_THAT(log, testing::HasSubstr(":ERROR:delay_post_processor.cc("));
-  EXPECT_THAT(log, testing::HasSubstr(GetParam().reason));
+  const std::vector<vorn::test::CapturedMessage> messages = capture.messages();
+  ASSERT_EQ(1u, messages.size()) << capture.Texts();
+  EXPECT_EQ(logging::LOG_ERROR, messages[0].severity);
+  EXPECT_EQ("delay_post_processor.cc", messages[0].file);
+  EXPECT_THAT(messages[0].text, testing::HasSubstr(GetParam().reason));
   EXPECT_EQ(GetParam().channels, p->Status()->output_channels);
   EXPECT_TRUE(p->Configure({48000}));
   std::vector<float> block = Numbered(8, 2);

@@ -8,9 +8,13 @@
 
 #include "gmock/gmock.h"
 #include "gtest/gtest.h"
+#include "tests/support/log_capture.h"
 
 namespace post_processors {
 namespace {
+
+using vorn::test::CapturedMessage;
+using vorn::test::ScopedLogCapture;
 
 constexpr char kConfig[] = R"({"onset_volume": 0.8, "clamp_multiplier": 0.5})";
 
@@ -141,15 +145,16 @@ TEST_F(GovernorTest, ExtraKeysAndIntegersAreAccepted) {
 }
 
 TEST_F(GovernorTest, CreationLineIsLogged) {
-  testing::internal::CaptureStderr();
+  ScopedLogCapture capture;
   processor_ =
       Governor::Create(R"({"onset_volume": 0.9, "clamp_multiplier": 2})", 2);
-  const std::string log = testing::internal::GetCapturedStderr();
-  EXPECT_THAT(
-      log, testing::ContainsRegex(
-               "^\\[[0-9]{4}/[0-9]{6}\\.[0-9]{6}:INFO:governor\\.cc\\(41\\)\\] "
-               "Created a governor: onset_volume = 0\\.9, "
-               "clamp_multiplier = 2\n$"));
+  const std::vector<CapturedMessage> messages = capture.messages();
+  ASSERT_EQ(1u, messages.size());
+  EXPECT_EQ(logging::LOG_INFO, messages[0].severity);
+  EXPECT_EQ("governor.cc", messages[0].file);
+  EXPECT_EQ(41, messages[0].line);
+  EXPECT_EQ("Created a governor: onset_volume = 0.9, clamp_multiplier = 2",
+            messages[0].text);
 }
 
 TEST_F(GovernorTest, TwoGovernorsKeepSeparateSettings) {
@@ -175,12 +180,14 @@ struct BadConfig {
 class GovernorBadConfigTest : public testing::TestWithParam<BadConfig> {};
 
 TEST_P(GovernorBadConfigTest, LogsErrorAndPassesAudioThrough) {
-  testing::internal::CaptureStderr();
+  ScopedLogCapture capture;
   std::unique_ptr<AudioPostProcessor2> p =
       Governor::Create(GetParam().config, GetParam().channels);
-  const std::string log = testing::internal::GetCapturedStderr();
-  EXPECT_THAT(log, testing::HasSubstr(":ERROR:governor.cc("));
-  EXPECT_THAT(log, testing::HasSubstr(GetParam().reason));
+  const std::vector<CapturedMessage> messages = capture.messages();
+  ASSERT_EQ(1u, messages.size());
+  EXPECT_EQ(logging::LOG_ERROR, messages[0].severity);
+  EXPECT_EQ("governor.cc", messages[0].file);
+  EXPECT_THAT(messages[0].text, testing::HasSubstr(GetParam().reason));
   EXPECT_EQ(GetParam().channels, p->Status()->output_channels);
   EXPECT_TRUE(p->Configure({48000}));
   std::vector<float> block = {0.3f, -0.7f, 1.5f, 2.0f};
@@ -206,12 +213,12 @@ INSTANTIATE_TEST_SUITE_P(
 
 TEST_F(GovernorTest, NonPositiveRateIsRefusedAndChangesNothing) {
   Make(kConfig);
-  testing::internal::CaptureStderr();
+  ScopedLogCapture capture;
   EXPECT_FALSE(processor_->Configure({0}));
   EXPECT_FALSE(processor_->Configure({-44100}));
-  const std::string log = testing::internal::GetCapturedStderr();
-  EXPECT_THAT(log, testing::HasSubstr("] Governor: ignoring a sample rate that "
-                                      "is not positive: -44100\n"));
+  EXPECT_TRUE(capture.Has(logging::LOG_ERROR,
+                          "Governor: ignoring a sample rate that is not "
+                          "positive: -44100"));
   EXPECT_EQ(48000, processor_->Status()->sample_rate);
   const auto* governor = static_cast<const Governor*>(processor_.get());
   EXPECT_EQ(48000.0, governor->ramp().sample_rate());

@@ -12,12 +12,13 @@
 #include "base/logging.h"
 #include "gmock/gmock.h"
 #include "gtest/gtest.h"
+#include "tests/support/log_capture.h"
 
 namespace post_processors {
 namespace {
 
-constexpr char kPrefix[] =
-    "\\[[0-9]{4}/[0-9]{6}\\.[0-9]{6}:INFO:meter\\.cc\\(88\\)\\] ";
+using vorn::test::CapturedMessage;
+using vorn::test::ScopedLogCapture;
 
 class MeterTest : public testing::Test {
  protected:
@@ -26,13 +27,20 @@ class MeterTest : public testing::Test {
     ASSERT_TRUE(processor_->Configure({rate}));
   }
   SoundMeter* meter() { return static_cast<SoundMeter*>(processor_.get()); }
-  // Feeds `count` blocks of `block` (interleaved) and returns what was logged.
+  // Feeds `count` blocks of `block` (interleaved) and returns the texts of
+  // the messages logged, each followed by a line feed. Every message must be
+  // a report: INFO from the report line of meter.cc.
   std::string Feed(std::vector<float> block, int32_t frames, int count) {
-    testing::internal::CaptureStderr();
+    ScopedLogCapture capture;
     for (int i = 0; i < count; ++i) {
       processor_->Process(block.data(), frames, 1.0f);
     }
-    return testing::internal::GetCapturedStderr();
+    for (const CapturedMessage& message : capture.messages()) {
+      EXPECT_EQ(logging::LOG_INFO, message.severity) << message.text;
+      EXPECT_EQ("meter.cc", message.file) << message.text;
+      EXPECT_EQ(88, message.line) << message.text;
+    }
+    return capture.Texts();
   }
 
   std::unique_ptr<AudioPostProcessor2> processor_;
@@ -49,10 +57,8 @@ TEST_F(MeterTest, FirstReportAfter47BlocksOf1024) {
   Make(R"({"name": "mix"})", 2, 48000);
   EXPECT_EQ("", Feed(HalfAndSilence(1024), 1024, 46));
   EXPECT_EQ(46 * 1024, meter()->frames_accumulated());
-  const std::string log = Feed(HalfAndSilence(1024), 1024, 1);
-  EXPECT_THAT(log, testing::MatchesRegex(std::string(kPrefix) +
-                                         "Power \\[mix\\]: -6, -inf,  Peak: "
-                                         "0\\.50, 0\\.00, \n"));
+  EXPECT_EQ("Power [mix]: -6, -inf,  Peak: 0.50, 0.00, \n",
+            Feed(HalfAndSilence(1024), 1024, 1));
   EXPECT_EQ(0, meter()->frames_accumulated());
 }
 
@@ -72,10 +78,8 @@ TEST_F(MeterTest, PowerIsAveragedOverEveryFrameOfTheInterval) {
 
 TEST_F(MeterTest, BlockOfExactlyOneSecondReportsAtOnce) {
   Make(R"({"name": "one"})", 1, 48000);
-  const std::string log = Feed(std::vector<float>(48000, 1.0f), 48000, 1);
-  EXPECT_THAT(log,
-              testing::MatchesRegex(std::string(kPrefix) +
-                                    "Power \\[one\\]: 00,  Peak: 1\\.00, \n"));
+  EXPECT_EQ("Power [one]: 00,  Peak: 1.00, \n",
+            Feed(std::vector<float>(48000, 1.0f), 48000, 1));
 }
 
 TEST_F(MeterTest, FullScaleSineIsAboutMinusThree) {
@@ -102,7 +106,7 @@ TEST_F(MeterTest, SamplesAreBitForBitUnchanged) {
 TEST_F(MeterTest, WithoutNameTheBracketsAreEmpty) {
   Make(R"({"name": 7})", 1, 4);
   EXPECT_THAT(Feed({0.25f, 0.25f, 0.25f, 0.25f}, 4, 1),
-              testing::HasSubstr("] Power []: -12,  Peak: 0.25, \n"));
+              testing::HasSubstr("Power []: -12,  Peak: 0.25, \n"));
 }
 
 TEST_F(MeterTest, ReconfigureRenamesWithoutResetting) {
@@ -149,19 +153,21 @@ TEST_F(MeterTest, NoReportBeforeConfigure) {
 
 TEST_F(MeterTest, ReconfigureWithInvalidTextKeepsName) {
   Make(R"({"name": "keep"})", 1, 48000);
-  testing::internal::CaptureStderr();
+  ScopedLogCapture capture;
   EXPECT_FALSE(processor_->Reconfigure("[\"name\"]"));
-  EXPECT_THAT(testing::internal::GetCapturedStderr(),
-              testing::HasSubstr(":ERROR:meter.cc("));
+  ASSERT_EQ(1u, capture.messages().size());
+  EXPECT_EQ(logging::LOG_ERROR, capture.messages()[0].severity);
+  EXPECT_EQ("meter.cc", capture.messages()[0].file);
   EXPECT_EQ("keep", meter()->name());
 }
 
 TEST_F(MeterTest, NonPositiveRateIsRefused) {
   Make("{}", 1, 10);
-  testing::internal::CaptureStderr();
+  ScopedLogCapture capture;
   EXPECT_FALSE(processor_->Configure({-1}));
-  EXPECT_THAT(testing::internal::GetCapturedStderr(),
-              testing::HasSubstr(":ERROR:plugin_config.cc("));
+  ASSERT_EQ(1u, capture.messages().size());
+  EXPECT_EQ(logging::LOG_ERROR, capture.messages()[0].severity);
+  EXPECT_EQ("plugin_config.cc", capture.messages()[0].file);
   EXPECT_EQ(10, processor_->Status()->sample_rate);
 }
 
@@ -177,12 +183,12 @@ TEST_F(MeterTest, NegativeFramesMeasureNothing) {
 TEST(MeterCreateTest, InvalidConfigOrChannelsPassThrough) {
   for (auto [config, channels] :
        {std::pair<const char*, int>{"name", 2}, {"[]", 2}, {"{}", 0}}) {
-    testing::internal::CaptureStderr();
+    ScopedLogCapture capture;
     std::unique_ptr<AudioPostProcessor2> p =
         SoundMeter::Create(config, channels);
-    EXPECT_THAT(testing::internal::GetCapturedStderr(),
-                testing::HasSubstr(":ERROR:meter.cc("))
-        << config;
+    EXPECT_EQ(1, capture.Count(logging::LOG_ERROR, "")) << config;
+    ASSERT_FALSE(capture.messages().empty()) << config;
+    EXPECT_EQ("meter.cc", capture.messages()[0].file) << config;
     EXPECT_EQ(nullptr, dynamic_cast<SoundMeter*>(p.get())) << config;
     EXPECT_EQ(channels, p->Status()->output_channels);
   }

@@ -421,6 +421,17 @@ TEST_F(V2SocketTest, DelegateMayDestroyTheSocketInOnClosed) {
   EXPECT_EQ(socket_, nullptr);
 }
 
+TEST_F(V2SocketTest, DelegateMayDestroyTheSocketWhenAPendingReadEnds) {
+  delegate_.on_closed = [&] { socket_.reset(); };
+  socket_->StartReading();
+  base::ThreadTaskRunnerHandle::Get()->PostTask(FROM_HERE,
+                                                [&] { ClosePeer(); });
+  RunUntilIdle();
+  EXPECT_EQ(delegate_.closes,
+            std::vector<CloseReason>{CloseReason::CLOSED_BY_PEER});
+  EXPECT_EQ(socket_, nullptr);
+}
+
 TEST_F(V2SocketTest, PendingReadOnAClosingSocketStops) {
   QueueAtLeast(300000);
   socket_->StartReading();  // nothing to read yet: the read waits

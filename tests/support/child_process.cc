@@ -7,9 +7,11 @@
 #include <time.h>
 #include <unistd.h>
 
-#include <cerrno>
 #include <cstdlib>
 #include <cstring>
+
+#include "base/eintr.h"
+#include "tests/support/scratch_file.h"
 
 extern char** environ;
 
@@ -17,35 +19,6 @@ namespace vorn {
 namespace test {
 
 namespace {
-
-// An unnamed temporary file, open for reading and writing; -1 on failure.
-int OpenScratchFile() {
-  const char* base = getenv("TMPDIR");
-  std::string dir = base && *base ? base : "/tmp";
-  int fd = open(dir.c_str(), O_TMPFILE | O_RDWR | O_CLOEXEC, 0600);
-  if (fd >= 0) return fd;
-  std::string pattern = dir + "/vorn_child.XXXXXX";
-  std::vector<char> name(pattern.begin(), pattern.end());
-  name.push_back('\0');
-  fd = mkostemp(name.data(), O_CLOEXEC);
-  if (fd >= 0) unlink(name.data());
-  return fd;
-}
-
-std::string ReadWhole(int fd) {
-  std::string content;
-  if (fd < 0) return content;
-  char buffer[65536];
-  off_t offset = 0;
-  for (;;) {
-    ssize_t n = pread(fd, buffer, sizeof(buffer), offset);
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) break;
-    content.append(buffer, static_cast<size_t>(n));
-    offset += n;
-  }
-  return content;
-}
 
 // The environment the child gets, as "NAME=value" strings.
 std::vector<std::string> ChildEnvironment(const ChildOptions& options) {
@@ -130,8 +103,7 @@ ChildProcess::~ChildProcess() {
   if (running()) {
     kill(-pid_, SIGKILL);
     kill(pid_, SIGKILL);
-    while (waitpid(pid_, nullptr, 0) < 0 && errno == EINTR) {
-    }
+    base::RetryOnEintr([this] { return waitpid(pid_, nullptr, 0); });
   }
   if (out_fd_ >= 0) close(out_fd_);
   if (err_fd_ >= 0) close(err_fd_);
@@ -147,8 +119,9 @@ bool ChildProcess::Start(const ChildOptions& options) {
     return false;
   }
   const std::string& data = options.stdin_data;
-  if (!data.empty() && pwrite(in_fd, data.data(), data.size(), 0) !=
-                           static_cast<ssize_t>(data.size())) {
+  if (!data.empty() && base::RetryOnEintr([&] {
+                         return pwrite(in_fd, data.data(), data.size(), 0);
+                       }) != static_cast<ssize_t>(data.size())) {
     close(in_fd);
     return false;
   }
@@ -197,9 +170,10 @@ bool ChildProcess::Wait(int timeout_ms, ChildResult* result) {
   const int64_t deadline = MonotonicMilliseconds() + timeout_ms;
   int status = 0;
   for (;;) {
-    pid_t done = waitpid(pid_, &status, WNOHANG);
+    const pid_t done =
+        base::RetryOnEintr([&] { return waitpid(pid_, &status, WNOHANG); });
     if (done == pid_) break;
-    if (done < 0 && errno != EINTR) return false;
+    if (done < 0) return false;
     if (MonotonicMilliseconds() >= deadline) return false;
     usleep(2000);
   }
@@ -208,15 +182,17 @@ bool ChildProcess::Wait(int timeout_ms, ChildResult* result) {
   result->elapsed_ms = MonotonicMilliseconds() - start_ms_;
   if (WIFEXITED(status)) result->exit_code = WEXITSTATUS(status);
   if (WIFSIGNALED(status)) result->term_signal = WTERMSIG(status);
-  result->out = ReadWhole(out_fd_);
-  result->err = ReadWhole(err_fd_);
+  result->out = ReadScratchFile(out_fd_);
+  result->err = ReadScratchFile(err_fd_);
   pid_ = 0;
   return true;
 }
 
-std::string ChildProcess::ReadOutput() const { return ReadWhole(out_fd_); }
+std::string ChildProcess::ReadOutput() const {
+  return ReadScratchFile(out_fd_);
+}
 
-std::string ChildProcess::ReadError() const { return ReadWhole(err_fd_); }
+std::string ChildProcess::ReadError() const { return ReadScratchFile(err_fd_); }
 
 ChildResult RunChild(const ChildOptions& options) {
   ChildProcess child;

@@ -4,7 +4,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <cerrno>
+#include "base/eintr.h"
 
 namespace vorn {
 namespace test {
@@ -13,8 +13,8 @@ namespace {
 
 bool WriteAll(int fd, const char* data, size_t size) {
   while (size > 0) {
-    ssize_t written = write(fd, data, size);
-    if (written < 0 && errno == EINTR) continue;
+    const ssize_t written =
+        base::RetryOnEintr([=] { return write(fd, data, size); });
     if (written <= 0) return false;
     data += written;
     size -= static_cast<size_t>(written);
@@ -26,12 +26,13 @@ bool WriteAll(int fd, const char* data, size_t size) {
 
 std::string ReadFile(const std::string& path) {
   std::string content;
-  int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  const int fd = base::RetryOnEintr(
+      [&path] { return open(path.c_str(), O_RDONLY | O_CLOEXEC); });
   if (fd < 0) return content;
   char buffer[65536];
   for (;;) {
-    ssize_t n = read(fd, buffer, sizeof(buffer));
-    if (n < 0 && errno == EINTR) continue;
+    const ssize_t n =
+        base::RetryOnEintr([&] { return read(fd, buffer, sizeof(buffer)); });
     if (n <= 0) break;
     content.append(buffer, static_cast<size_t>(n));
   }
@@ -41,7 +42,9 @@ std::string ReadFile(const std::string& path) {
 
 bool WriteFile(const std::string& path, const std::string& contents,
                mode_t mode) {
-  int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, mode);
+  const int fd = base::RetryOnEintr([&] {
+    return open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, mode);
+  });
   if (fd < 0) return false;
   bool ok = WriteAll(fd, contents.data(), contents.size());
   return close(fd) == 0 && ok;

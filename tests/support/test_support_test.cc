@@ -5,12 +5,15 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cstdio>
+
 #include "base/logging.h"
 #include "gtest/gtest.h"
 #include "tests/support/child_process.h"
 #include "tests/support/files.h"
 #include "tests/support/log_capture.h"
 #include "tests/support/log_line.h"
+#include "tests/support/output_capture.h"
 #include "tests/support/temp_dir.h"
 
 namespace vorn {
@@ -77,6 +80,30 @@ TEST(LogCaptureTest, CollectsMessagesInsteadOfWritingThem) {
   EXPECT_TRUE(capture.messages().empty());
 }
 
+TEST(OutputCaptureTest, CatchesDescriptorAndStdioWritesThenRestores) {
+  std::string first;
+  {
+    ScopedOutputCapture err;
+    fputs("stdio ", stderr);  // buffered or not, it is flushed into the capture
+    ASSERT_EQ(4, write(STDERR_FILENO, "raw\n", 4));
+    EXPECT_EQ("stdio raw\n", err.Text());
+    LOG(WARNING) << "logged";
+    first = err.Finish();
+    EXPECT_EQ("", err.Finish());
+  }
+  EXPECT_EQ(0u, first.find("stdio raw\n"));
+  EXPECT_TRUE(IsOnlyLogLine(first.substr(10), "WARNING", "test_support_test.cc",
+                            "logged"));
+
+  // Standard output, and a second capture after the first was restored.
+  ScopedOutputCapture out(STDOUT_FILENO);
+  ScopedOutputCapture err;
+  printf("to stdout\n");
+  fprintf(stderr, "to stderr\n");
+  EXPECT_EQ("to stdout\n", out.Finish());
+  EXPECT_EQ("to stderr\n", err.Finish());
+}
+
 TEST(ChildProcessTest, CapturesOutputStatusAndEnvironment) {
   ChildOptions options;
   options.argv = {"/bin/sh", "-c",
@@ -119,11 +146,12 @@ TEST(ChildProcessTest, BackgroundChildRunsUntilSignalled) {
   ChildResult result;
   EXPECT_FALSE(child.Wait(50, &result));
   // Signal only once the shell has written its line: on a loaded machine it
-  // may not have run yet.
-  const int64_t deadline = MonotonicMilliseconds() + 20000;
+  // may not have run at all yet.
+  const int64_t deadline = MonotonicMilliseconds() + 10000;
   while (child.ReadOutput().empty() && MonotonicMilliseconds() < deadline) {
     usleep(1000);
   }
+  EXPECT_EQ("up\n", child.ReadOutput());
   EXPECT_TRUE(child.Signal(SIGTERM));
   ASSERT_TRUE(child.Wait(10000, &result));
   EXPECT_EQ(SIGTERM, result.term_signal);

@@ -1,6 +1,7 @@
 #include "vorn_package/usage.h"
 
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <cstdio>
 #include <string>
@@ -11,16 +12,15 @@
 #include "gtest/gtest.h"
 #include "tests/support/files.h"
 #include "tests/support/log_capture.h"
+#include "tests/support/output_capture.h"
 #include "tests/support/temp_dir.h"
 #include "tests/vorn_package/expected_usage_texts.h"
 
 namespace vorn {
 namespace {
 
-using testing::internal::CaptureStderr;
-using testing::internal::CaptureStdout;
-using testing::internal::GetCapturedStderr;
-using testing::internal::GetCapturedStdout;
+using test::ScopedLogCapture;
+using test::ScopedOutputCapture;
 
 std::string Repeat(char c, size_t n) { return std::string(n, c); }
 
@@ -68,10 +68,9 @@ TEST(WrapHelpTextTest, EveryLineIsIndentedAndBounded) {
 }
 
 TEST(PrintUsageTest, MatchesTheTablesByteForByte) {
-  CaptureStdout();
+  ScopedOutputCapture out(STDOUT_FILENO);
   int status = PrintUsageWithConfigs("vorn_cli", nullptr);
-  fflush(stdout);
-  EXPECT_EQ(testing_texts::kExpectedUsage, GetCapturedStdout());
+  EXPECT_EQ(testing_texts::kExpectedUsage, out.Finish());
   EXPECT_EQ(1, status);
 }
 
@@ -92,10 +91,9 @@ TEST(PrintUsageTest, ListsServiceFlags) {
               {"mute", "", ""},
               {"log-dir", std::string(80, 'z'), "<path>"}}),
   };
-  CaptureStdout();
+  ScopedOutputCapture capture(STDOUT_FILENO);
   int status = PrintUsageWithConfigs("/opt/vorn/vorn_cli", &services);
-  fflush(stdout);
-  std::string out = GetCapturedStdout();
+  std::string out = capture.Finish();
   EXPECT_EQ(0, status);
   EXPECT_EQ(0u, out.find("\nUsage: /opt/vorn/vorn_cli <options> <command>\n"));
   EXPECT_EQ(std::string::npos, out.find("process_manager\""));
@@ -114,10 +112,9 @@ TEST(PrintUsageTest, ListsServiceFlags) {
 }
 
 TEST(PrintUsageTest, StatusListEndsWithItsLastDescription) {
-  CaptureStdout();
+  ScopedOutputCapture capture(STDOUT_FILENO);
   PrintStatusUsage("vorn_cli");
-  fflush(stdout);
-  std::string out = GetCapturedStdout();
+  std::string out = capture.Finish();
   EXPECT_EQ(testing_texts::kExpectedStatusUsage, out);
   EXPECT_NE(std::string::npos, out.find("\n  status  \n"));
   EXPECT_NE(std::string::npos, out.find("\n  status help \n"));
@@ -136,10 +133,11 @@ class StatusTimeoutTest : public testing::Test {
   // The time-out read from a command line holding `element`, with what it
   // logged in `*log`.
   base::TimeDelta Parse(const std::string& element, std::string* log) {
-    base::ResetProcessCommandLineForTesting({"vorn_cli", "status", element});
-    CaptureStderr();
-    base::TimeDelta timeout = ParseStatusTimeout();
-    *log = GetCapturedStderr();
+    base::ParsedCommandLine command_line;
+    command_line.ParseArgumentVector({"vorn_cli", "status", element});
+    ScopedLogCapture capture;
+    base::TimeDelta timeout = ParseStatusTimeout(command_line);
+    *log = capture.Texts();
     return timeout;
   }
 };
@@ -156,22 +154,30 @@ TEST_F(StatusTimeoutTest, ValidNumbers) {
   EXPECT_EQ("", log);
 }
 
+TEST_F(StatusTimeoutTest, ReadsTheGivenLineNotTheProcessOne) {
+  base::ResetProcessCommandLineForTesting({"vorn_cli", "--status-timeout=100"});
+  std::string log;
+  EXPECT_EQ(base::TimeDelta::FromMilliseconds(250),
+            Parse("--status-timeout=250", &log));
+  EXPECT_EQ(base::TimeDelta(), Parse("start", &log));
+}
+
 TEST_F(StatusTimeoutTest, InvalidTextsWarnAndGiveZero) {
   // Only the element's ends are trimmed, so blanks right after "=" and
   // inside the value stay part of the text.
   const char* const kInvalid[] = {"5s", " 5",         "5 5",         "",    "+",
                                   "-",  "2147483648", "-2147483649", "0x10"};
   for (const char* text : kInvalid) {
-    std::string log;
-    base::ResetProcessCommandLineForTesting(
+    base::ParsedCommandLine command_line;
+    command_line.ParseArgumentVector(
         {"vorn_cli", std::string("--status-timeout=") + text});
-    CaptureStderr();
-    EXPECT_EQ(base::TimeDelta(), ParseStatusTimeout()) << text;
-    log = GetCapturedStderr();
-    EXPECT_NE(std::string::npos,
-              log.find(std::string("] Invalid timeout value: ") + text + "\n"))
-        << "[" << text << "] " << log;
-    EXPECT_NE(std::string::npos, log.find(":WARNING:usage.cc("));
+    ScopedLogCapture capture;
+    EXPECT_EQ(base::TimeDelta(), ParseStatusTimeout(command_line)) << text;
+    ASSERT_EQ(1u, capture.messages().size()) << "[" << text << "]";
+    const test::CapturedMessage message = capture.messages()[0];
+    EXPECT_EQ(logging::LOG_WARNING, message.severity);
+    EXPECT_EQ("usage.cc", message.file);
+    EXPECT_EQ(std::string("Invalid timeout value: ") + text, message.text);
   }
 }
 
@@ -193,10 +199,9 @@ class PrintUsageFromFileTest : public testing::Test {
   // in `*out` and the log messages' texts in `*log`.
   int Print(std::string* out, std::string* log) {
     test::ScopedLogCapture capture;
-    CaptureStdout();
+    test::ScopedOutputCapture stdout_capture(STDOUT_FILENO);
     int status = PrintUsage("vorn_cli");
-    fflush(stdout);
-    *out = GetCapturedStdout();
+    *out = stdout_capture.Finish();
     *log = capture.Texts();
     return status;
   }

@@ -5,19 +5,29 @@
 // block by block in place; the plug-ins run in the order given.
 //
 //   vorn_audio_host --input=in.wav --output=out.wav
-//       --plugin=libvorn_governor_2.0.so
+//       --plugin=build/default/src/post_processors/libvorn_governor_2.0.so
 //       --config='{"onset_volume": 0.5, "clamp_multiplier": 0.5}'
 //       --plugin=libvorn_sound_meter_2.0.so --config='{"name": "out"}'
 //
 //   vorn_audio_host --generate-tone=440 --seconds=3 --output=tone.wav
 //
+// A --plugin with a "/" is a path; a bare name is looked up beside this
+// program, then in the installed plug-in folder. The output is written to a
+// temporary file beside it and renamed into place only when the run
+// succeeds; an output that is the input file itself is refused.
+//
 // Exit status 0 on success, 1 with a message on standard error otherwise.
 
 #include <dlfcn.h>
+#include <fcntl.h>
 #include <sndfile.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
+#include <cfloat>
+#include <climits>
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
@@ -28,8 +38,13 @@
 #include <utility>
 #include <vector>
 
+#include "base/eintr.h"
 #include "base/string_number.h"
 #include "post_processors/audio_post_processor2.h"
+
+#ifndef VORN_PLUGIN_DIR_FROM_HOST
+#define VORN_PLUGIN_DIR_FROM_HOST "../../../lib/vorn"
+#endif
 
 namespace {
 
@@ -48,14 +63,23 @@ constexpr char kUsage[] =
     "  --output=PATH         where to write the result, in the input's "
     "format;\n"
     "                        without it the result is discarded (metering "
-    "only)\n"
-    "  --plugin=PATH         plug-in library to load (repeatable)\n"
+    "only).\n"
+    "                        Written to a temporary file beside PATH and\n"
+    "                        renamed over it only on success; it may not be\n"
+    "                        the input file\n"
+    "  --plugin=LIB          plug-in library to load (repeatable): a path,\n"
+    "                        or a bare file name looked up beside this\n"
+    "                        program, then in the installed plug-in folder\n"
+    "                        (" VORN_PLUGIN_DIR_FROM_HOST
+    " from this program's folder)\n"
     "  --config=JSON         configuration text of the preceding --plugin\n"
     "                        (default {})\n"
     "  --block-frames=N      frames per Process call, 1..1048576 (default "
-    "256)\n"
-    "  --volume=V            volume handed to every Process call (default "
-    "1.0)\n"
+    "256);\n"
+    "                        N times the channel count may not exceed "
+    "16777216\n"
+    "  --volume=V            volume handed to every Process call, a finite\n"
+    "                        number within the float range (default 1.0)\n"
     "  --no-tail             do not append the plug-ins' tail frames of "
     "silence\n"
     "  --verbose             print each plug-in's status after Configure\n"
@@ -71,6 +95,10 @@ constexpr char kUsage[] =
     "standard error.\n";
 
 constexpr int32_t kMaxBlockFrames = 1 << 20;
+// The most samples (frames times channels) one block may hold: 64 MiB of
+// floats. Larger blocks are refused before anything is allocated; on 32-bit
+// ARM their size may not even fit a size_t.
+constexpr int64_t kMaxBlockSamples = int64_t{1} << 24;
 // Frames per libsndfile read and write, rounded down to whole blocks (and
 // never below one block).
 constexpr int64_t kChunkFrames = 1 << 16;
@@ -163,11 +191,19 @@ bool ParseOptions(int argc, char** argv, Options* options, std::string* error) {
     } else if (name == "--block-frames") {
       ok = ParseInt(value, 1, kMaxBlockFrames, &options->block_frames);
     } else if (name == "--volume") {
+      // Converting a double outside the float range to float is undefined.
       double volume = 0.0;
-      ok = ParseDouble(value, &volume);
+      if (!ParseDouble(value, &volume) || !std::isfinite(volume) ||
+          std::fabs(volume) > static_cast<double>(FLT_MAX)) {
+        *error = "bad option " + arg +
+                 ": the volume must be a finite number within the float "
+                 "range (magnitude at most 3.40282e+38)";
+        return false;
+      }
       options->volume = static_cast<float>(volume);
     } else if (name == "--generate-tone") {
-      ok = ParseDouble(value, &options->tone_hz) && options->tone_hz > 0.0;
+      ok = ParseDouble(value, &options->tone_hz) && options->tone_hz > 0.0 &&
+           std::isfinite(options->tone_hz);
     } else if (name == "--seconds") {
       ok = ParseDouble(value, &options->seconds) && options->seconds > 0.0 &&
            options->seconds <= 86400.0;
@@ -204,6 +240,37 @@ struct ProcessorDeleter {
   void operator()(AudioPostProcessor2* p) const { delete p; }
 };
 
+struct FreeDeleter {
+  void operator()(float* p) const { std::free(p); }
+};
+
+// An owned file descriptor, closed on destruction.
+class ScopedFd {
+ public:
+  explicit ScopedFd(int fd = -1) : fd_(fd) {}
+  ~ScopedFd() { Reset(); }
+  ScopedFd(const ScopedFd&) = delete;
+  ScopedFd& operator=(const ScopedFd&) = delete;
+
+  int get() const { return fd_; }
+  bool valid() const { return fd_ >= 0; }
+  // Closes the descriptor held, then holds `fd`.
+  void Assign(int fd) {
+    Reset();
+    fd_ = fd;
+  }
+  // Closes the descriptor; returns close's result (0 when none was open).
+  int Reset() {
+    int result = 0;
+    if (fd_ >= 0) result = close(fd_);
+    fd_ = -1;
+    return result;
+  }
+
+ private:
+  int fd_;  // -1 when none
+};
+
 // One loaded plug-in. The processor is declared after the library so that it
 // is destroyed first, while its code is still mapped.
 struct LoadedPlugin {
@@ -213,16 +280,303 @@ struct LoadedPlugin {
 
 using CreateFunction = AudioPostProcessor2* (*)(const std::string&, int32_t);
 
+std::string ErrnoText(int err) { return std::strerror(err); }
+
+// The folder part of `path` ("." when it has none).
+std::string DirName(const std::string& path) {
+  const size_t slash = path.rfind('/');
+  if (slash == std::string::npos) return ".";
+  if (slash == 0) return "/";
+  return path.substr(0, slash);
+}
+
+std::string BaseName(const std::string& path) {
+  const size_t slash = path.rfind('/');
+  return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+// A sound file on a duplicate of `fd`, which libsndfile owns: it closes the
+// descriptor it is given when opening fails, whatever close_desc says, so
+// `fd` itself stays ours to use and close. Null on failure (sf_strerror(null)
+// tells why).
+SndfilePtr OpenSndfile(int fd, int mode, SF_INFO* info) {
+  const int copy = fcntl(fd, F_DUPFD_CLOEXEC, 0);
+  if (copy < 0) return nullptr;
+  return SndfilePtr(sf_open_fd(copy, mode, info, SF_TRUE));
+}
+
+// --- Reading the input -----------------------------------------------------
+
+uint32_t LittleEndian32(const unsigned char* p) {
+  return static_cast<uint32_t>(p[0]) | static_cast<uint32_t>(p[1]) << 8 |
+         static_cast<uint32_t>(p[2]) << 16 | static_cast<uint32_t>(p[3]) << 24;
+}
+
+uint16_t LittleEndian16(const unsigned char* p) {
+  return static_cast<uint16_t>(p[0] | p[1] << 8);
+}
+
+// Reads exactly `size` bytes at `offset`; false on a short read or error.
+bool ReadAt(int fd, int64_t offset, unsigned char* buffer, size_t size) {
+  while (size > 0) {
+    const ssize_t n = base::RetryOnEintr(
+        [&] { return pread(fd, buffer, size, static_cast<off_t>(offset)); });
+    if (n <= 0) return false;
+    buffer += n;
+    size -= static_cast<size_t>(n);
+    offset += n;
+  }
+  return true;
+}
+
+// When the file on `fd` is a RIFF WAVE file whose format chunk gives no
+// channels or no sample rate, says so in words; else "". libsndfile's own
+// message for these ("SF_INFO struct incomplete") names its internals.
+std::string DescribeWavFormatFault(int fd) {
+  unsigned char header[12];
+  if (!ReadAt(fd, 0, header, sizeof(header)) ||
+      std::memcmp(header, "RIFF", 4) != 0 ||
+      std::memcmp(header + 8, "WAVE", 4) != 0) {
+    return "";
+  }
+  int64_t offset = 12;
+  // Bounded walk: a file of chained empty chunks cannot keep us here.
+  for (int chunk = 0; chunk < 4096; ++chunk) {
+    unsigned char chunk_header[8];
+    if (!ReadAt(fd, offset, chunk_header, sizeof(chunk_header))) return "";
+    const uint32_t size = LittleEndian32(chunk_header + 4);
+    if (std::memcmp(chunk_header, "fmt ", 4) == 0) {
+      unsigned char format[8];
+      if (size < sizeof(format) || !ReadAt(fd, offset + 8, format, 8)) {
+        return "its WAV format chunk is too short";
+      }
+      const uint16_t channels = LittleEndian16(format + 2);
+      const uint32_t rate = LittleEndian32(format + 4);
+      if (channels == 0) return "its WAV header gives 0 channels";
+      if (rate == 0) return "its WAV header gives a sample rate of 0 Hz";
+      if (rate > static_cast<uint32_t>(INT32_MAX)) {
+        return "its WAV header gives a sample rate of " + std::to_string(rate) +
+               " Hz, beyond what a sample rate can hold";
+      }
+      return "";
+    }
+    offset += 8 + static_cast<int64_t>(size) + (size & 1);
+  }
+  return "";
+}
+
+// The input file: the descriptor, its identity and the sound file read from
+// it. Opened by OpenInput.
+struct Input {
+  ScopedFd fd;
+  struct stat identity = {};  // fstat of fd: device and inode
+  SF_INFO info = {};
+  SndfilePtr file;
+};
+
+bool OpenInput(const std::string& path, Input* input, std::string* error) {
+  input->fd.Assign(base::RetryOnEintr(
+      [&] { return open(path.c_str(), O_RDONLY | O_CLOEXEC); }));
+  if (!input->fd.valid()) {
+    *error = "cannot read " + path + ": " + ErrnoText(errno);
+    return false;
+  }
+  if (fstat(input->fd.get(), &input->identity) != 0) {
+    *error = "cannot read " + path + ": " + ErrnoText(errno);
+    return false;
+  }
+  if (S_ISDIR(input->identity.st_mode)) {
+    *error = "cannot read " + path + ": it is a directory";
+    return false;
+  }
+  input->file = OpenSndfile(input->fd.get(), SFM_READ, &input->info);
+  if (!input->file) {
+    const std::string libsndfile_text = sf_strerror(nullptr);
+    std::string fault = DescribeWavFormatFault(input->fd.get());
+    *error = "cannot read " + path + ": " +
+             (fault.empty() ? libsndfile_text : fault);
+    return false;
+  }
+  if (input->info.channels < 1 || input->info.samplerate < 1) {
+    *error = path + " has no channels or no sample rate";
+    return false;
+  }
+  return true;
+}
+
+// --- Writing the output ----------------------------------------------------
+
+// Where the result goes. A regular file, new or existing, is written to a
+// temporary file in the same folder and renamed over the destination only by
+// Commit, so a failed run leaves what was there before; a symbolic link keeps
+// pointing where it did and its target is replaced. A device or FIFO (such as
+// /dev/null) is written directly.
+class Output {
+ public:
+  Output() = default;
+  // Removes the temporary file unless Commit succeeded.
+  ~Output() {
+    file_.reset();
+    fd_.Reset();
+    if (!temp_path_.empty()) unlink(temp_path_.c_str());
+  }
+  Output(const Output&) = delete;
+  Output& operator=(const Output&) = delete;
+
+  // Opens `path` for a sound file of `info`'s format, channels and rate.
+  // `input`, when not null, is the input file's identity: an output that is
+  // the same file (same device and inode, whatever the names) is refused.
+  // Returns false with *error set.
+  bool Open(const std::string& path, const struct stat* input,
+            const SF_INFO& info, std::string* error) {
+    path_ = path;
+    struct stat existing;
+    const bool exists = stat(path.c_str(), &existing) == 0;
+    if (exists && input != nullptr && existing.st_dev == input->st_dev &&
+        existing.st_ino == input->st_ino) {
+      *error = "--output=" + path +
+               " is the input file itself; writing it would destroy the "
+               "input before it is read (choose another output file)";
+      return false;
+    }
+    if (exists && S_ISDIR(existing.st_mode)) {
+      *error = "cannot write " + path + ": it is a directory";
+      return false;
+    }
+    if (exists && !S_ISREG(existing.st_mode)) {
+      fd_.Assign(base::RetryOnEintr(
+          [&] { return open(path.c_str(), O_WRONLY | O_CLOEXEC | O_TRUNC); }));
+      if (!fd_.valid()) {
+        *error = "cannot write " + path + ": " + ErrnoText(errno);
+        return false;
+      }
+    } else if (!OpenTemporary(exists ? &existing : nullptr, error)) {
+      return false;
+    }
+    SF_INFO out_info = info;
+    out_info.frames = 0;
+    file_ = OpenSndfile(fd_.get(), SFM_WRITE, &out_info);
+    if (!file_) {
+      *error = "cannot write " + path + ": " + sf_strerror(nullptr);
+      return false;
+    }
+    return true;
+  }
+
+  SNDFILE* file() const { return file_.get(); }
+
+  // Finishes the file and, for a regular file, moves it into place. Returns
+  // false with *error set; the destination is then left as it was.
+  bool Commit(std::string* error) {
+    const int close_error = sf_close(file_.release());
+    if (close_error != SF_ERR_NO_ERROR) {
+      *error = "cannot finish " + path_ + ": " + sf_error_number(close_error);
+      return false;
+    }
+    if (temp_path_.empty()) {
+      fd_.Reset();
+      return true;
+    }
+    if (base::RetryOnEintr([&] { return fsync(fd_.get()); }) != 0 ||
+        fd_.Reset() != 0) {
+      *error = "cannot write " + path_ + ": " + ErrnoText(errno);
+      return false;
+    }
+    if (rename(temp_path_.c_str(), final_path_.c_str()) != 0) {
+      *error = "cannot replace " + final_path_ + ": " + ErrnoText(errno);
+      return false;
+    }
+    temp_path_.clear();
+    return true;
+  }
+
+ private:
+  // Creates the temporary file beside the destination, with the permission
+  // bits of `existing` (an existing regular file) or of a new file.
+  bool OpenTemporary(const struct stat* existing, std::string* error) {
+    final_path_ = path_;
+    struct stat link;
+    if (lstat(path_.c_str(), &link) == 0 && S_ISLNK(link.st_mode)) {
+      char* resolved = realpath(path_.c_str(), nullptr);
+      if (resolved != nullptr) {
+        final_path_ = resolved;
+        std::free(resolved);
+      }
+    }
+    std::string pattern =
+        DirName(final_path_) + "/." + BaseName(final_path_) + ".XXXXXX";
+    fd_.Assign(mkostemp(pattern.data(), O_CLOEXEC));
+    if (!fd_.valid()) {
+      *error = "cannot write " + path_ +
+               ": cannot create a temporary file in " + DirName(final_path_) +
+               ": " + ErrnoText(errno);
+      return false;
+    }
+    temp_path_ = pattern;
+    mode_t mode;
+    if (existing != nullptr) {
+      mode = existing->st_mode & 07777;
+    } else {
+      const mode_t mask = umask(0);
+      umask(mask);
+      mode = 0666 & ~mask;
+    }
+    fchmod(fd_.get(), mode);
+    return true;
+  }
+
+  std::string path_;        // as given
+  std::string final_path_;  // what Commit renames onto (links resolved)
+  std::string temp_path_;   // the temporary file; empty when none is left
+  ScopedFd fd_;             // the file written
+  SndfilePtr file_;         // writes to fd_; null after Commit
+};
+
+// --- Plug-ins ----------------------------------------------------------------
+
+// The folder holding this program, from /proc/self/exe; "" when unknown.
+std::string ProgramFolder() {
+  std::vector<char> buffer(4096);
+  const ssize_t n = readlink("/proc/self/exe", buffer.data(), buffer.size());
+  if (n <= 0 || static_cast<size_t>(n) >= buffer.size()) return "";
+  return DirName(std::string(buffer.data(), static_cast<size_t>(n)));
+}
+
+bool IsFile(const std::string& path) {
+  struct stat info;
+  return stat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode);
+}
+
+// What to hand dlopen for `name`: `name` itself when it holds a "/", else the
+// first of <program folder>/name and <program folder>/<installed plug-in
+// folder>/name that exists. Returns "" with *error set when a bare name is in
+// neither (dlopen would search the system's library path instead, and never
+// the current folder).
+std::string FindPlugin(const std::string& name, std::string* error) {
+  if (name.find('/') != std::string::npos) return name;
+  const std::string folder = ProgramFolder();
+  if (!folder.empty()) {
+    for (const std::string& candidate :
+         {folder + "/" + name,
+          folder + "/" VORN_PLUGIN_DIR_FROM_HOST "/" + name}) {
+      if (IsFile(candidate)) return candidate;
+    }
+  }
+  *error = "cannot find plug-in " + name + " beside this program (" + folder +
+           ") or in " + folder + "/" VORN_PLUGIN_DIR_FROM_HOST +
+           "; give its path, such as ./" + name;
+  return "";
+}
+
 int GenerateTone(const Options& options) {
   if (options.output.empty()) return Fail("--generate-tone needs --output");
   SF_INFO info = {};
   info.samplerate = options.rate;
   info.channels = options.channels;
   info.format = SF_FORMAT_WAV | SF_FORMAT_PCM_16;
-  SndfilePtr out(sf_open(options.output.c_str(), SFM_WRITE, &info));
-  if (!out) {
-    return Fail("cannot write " + options.output + ": " + sf_strerror(nullptr));
-  }
+  Output out;
+  std::string error;
+  if (!out.Open(options.output, nullptr, info, &error)) return Fail(error);
   const int64_t total =
       static_cast<int64_t>(std::llround(options.seconds * options.rate));
   const size_t channels = static_cast<size_t>(options.channels);
@@ -235,22 +589,25 @@ int GenerateTone(const Options& options) {
           options.amplitude * std::sin(step * static_cast<double>(frame + j)));
       for (size_t c = 0; c < channels; ++c) block[j * channels + c] = s;
     }
-    if (sf_writef_float(out.get(), block.data(), count) != count) {
+    if (sf_writef_float(out.file(), block.data(), count) != count) {
       return Fail("write error on " + options.output);
     }
     frame += count;
   }
+  if (!out.Commit(&error)) return Fail(error);
   return 0;
 }
 
 bool LoadPlugins(const Options& options, int32_t channels, int32_t rate,
                  std::vector<LoadedPlugin>* plugins, std::string* error) {
   for (const PluginRequest& request : options.plugins) {
+    const std::string path = FindPlugin(request.path, error);
+    if (path.empty()) return false;
     LoadedPlugin plugin;
     // RTLD_NODELETE: the library's process-wide state (its logging settings)
     // stays mapped after dlclose, as in a host that never unloads plug-ins.
     plugin.library.reset(
-        dlopen(request.path.c_str(), RTLD_NOW | RTLD_LOCAL | RTLD_NODELETE));
+        dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL | RTLD_NODELETE));
     if (!plugin.library) {
       *error = std::string("cannot load plug-in: ") + dlerror();
       return false;
@@ -258,17 +615,16 @@ bool LoadPlugins(const Options& options, int32_t channels, int32_t rate,
     auto create = reinterpret_cast<CreateFunction>(
         dlsym(plugin.library.get(), "AudioPostProcessor2Shlib_Create"));
     if (create == nullptr) {
-      *error = request.path + " has no AudioPostProcessor2Shlib_Create";
+      *error = path + " has no AudioPostProcessor2Shlib_Create";
       return false;
     }
     plugin.processor.reset(create(request.config, channels));
     if (!plugin.processor) {
-      *error = request.path + ": the factory returned null";
+      *error = path + ": the factory returned null";
       return false;
     }
     if (!plugin.processor->Configure(ProcessorConfig{rate})) {
-      *error =
-          request.path + ": Configure(" + std::to_string(rate) + ") failed";
+      *error = path + ": Configure(" + std::to_string(rate) + ") failed";
       return false;
     }
     if (options.verbose) {
@@ -276,9 +632,8 @@ bool LoadPlugins(const Options& options, int32_t channels, int32_t rate,
       std::fprintf(stderr,
                    "vorn_audio_host: %s: sample_rate=%d output_channels=%d "
                    "latency_frames=%d tail_frames=%d\n",
-                   request.path.c_str(), status->sample_rate,
-                   status->output_channels, status->latency_frames,
-                   status->tail_frames);
+                   path.c_str(), status->sample_rate, status->output_channels,
+                   status->latency_frames, status->tail_frames);
     }
     plugins->push_back(std::move(plugin));
   }
@@ -287,29 +642,32 @@ bool LoadPlugins(const Options& options, int32_t channels, int32_t rate,
 
 int Run(const Options& options) {
   if (options.input.empty()) return Fail("--input is required (see --help)");
-  SF_INFO info = {};
-  SndfilePtr in(sf_open(options.input.c_str(), SFM_READ, &info));
-  if (!in) {
-    return Fail("cannot read " + options.input + ": " + sf_strerror(nullptr));
-  }
-  if (info.channels < 1 || info.samplerate < 1) {
-    return Fail(options.input + " has no channels or no sample rate");
-  }
-  std::vector<LoadedPlugin> plugins;
+  Input in;
   std::string error;
-  if (!LoadPlugins(options, info.channels, info.samplerate, &plugins, &error)) {
+  if (!OpenInput(options.input, &in, &error)) return Fail(error);
+  const int64_t channels = in.info.channels;
+  const int64_t block_frames = options.block_frames;
+
+  // The buffer's size is checked before anything is allocated.
+  if (block_frames * channels > kMaxBlockSamples) {
+    return Fail("a block of " + std::to_string(block_frames) + " frames of " +
+                std::to_string(channels) + " channels needs " +
+                std::to_string(block_frames * channels * 4 >> 20) +
+                " MiB, more than the limit of " +
+                std::to_string(kMaxBlockSamples * 4 >> 20) +
+                " MiB; use a smaller --block-frames");
+  }
+
+  Output out;
+  if (!options.output.empty() &&
+      !out.Open(options.output, &in.identity, in.info, &error)) {
     return Fail(error);
   }
 
-  SndfilePtr out;
-  if (!options.output.empty()) {
-    SF_INFO out_info = info;
-    out_info.frames = 0;
-    out.reset(sf_open(options.output.c_str(), SFM_WRITE, &out_info));
-    if (!out) {
-      return Fail("cannot write " + options.output + ": " +
-                  sf_strerror(nullptr));
-    }
+  std::vector<LoadedPlugin> plugins;
+  if (!LoadPlugins(options, in.info.channels, in.info.samplerate, &plugins,
+                   &error)) {
+    return Fail(error);
   }
 
   // Delays in series add up: that much silence lets the last input out.
@@ -323,45 +681,55 @@ int Run(const Options& options) {
   // per-call cost dominates at small block sizes), and each chunk is handed
   // to the plug-ins block by block. Block boundaries stay where reading one
   // block at a time would put them: every chunk but the last is a whole
-  // number of blocks, so only the stream's final block can be short.
-  const size_t channels = static_cast<size_t>(info.channels);
-  const int64_t block_frames = options.block_frames;
+  // number of blocks, so only the stream's final block can be short. A chunk
+  // holds at most kMaxBlockSamples samples unless one block alone is that
+  // large.
+  const int64_t chunk_target =
+      std::min<int64_t>(kChunkFrames, kMaxBlockSamples / channels);
   const int64_t chunk_frames =
-      std::max<int64_t>(kChunkFrames / block_frames, 1) * block_frames;
-  std::vector<float> chunk(static_cast<size_t>(chunk_frames) * channels);
+      std::max<int64_t>(chunk_target / block_frames, 1) * block_frames;
+  const size_t chunk_samples = static_cast<size_t>(chunk_frames * channels);
+  std::unique_ptr<float, FreeDeleter> buffer(
+      static_cast<float*>(std::calloc(chunk_samples, sizeof(float))));
+  if (!buffer) {
+    return Fail("cannot allocate " +
+                std::to_string(chunk_samples * sizeof(float) >> 20) +
+                " MiB for the audio buffer; use a smaller --block-frames");
+  }
+  float* const chunk = buffer.get();
   bool input_done = false;
   while (true) {
     int64_t frames = 0;
     if (!input_done) {
-      frames = sf_readf_float(in.get(), chunk.data(), chunk_frames);
+      frames = sf_readf_float(in.file.get(), chunk, chunk_frames);
       if (frames < chunk_frames) input_done = true;
     }
     if (input_done && frames < chunk_frames && tail > 0) {
       const int64_t fill = std::min<int64_t>(chunk_frames - frames, tail);
-      std::fill(chunk.data() + static_cast<size_t>(frames) * channels,
-                chunk.data() + static_cast<size_t>(frames + fill) * channels,
+      std::fill(chunk + frames * channels, chunk + (frames + fill) * channels,
                 0.0f);
       frames += fill;
       tail -= fill;
     }
     if (frames == 0) break;
     for (int64_t start = 0; start < frames; start += block_frames) {
-      float* block = chunk.data() + static_cast<size_t>(start) * channels;
+      float* block = chunk + start * channels;
       const int64_t count = std::min(block_frames, frames - start);
       for (LoadedPlugin& p : plugins) {
         p.processor->Process(block, static_cast<int32_t>(count),
                              options.volume);
       }
     }
-    if (out && sf_writef_float(out.get(), chunk.data(), frames) != frames) {
+    if (out.file() && sf_writef_float(out.file(), chunk, frames) != frames) {
       return Fail("write error on " + options.output);
     }
   }
-  if (sf_error(in.get()) != SF_ERR_NO_ERROR) {
+  if (sf_error(in.file.get()) != SF_ERR_NO_ERROR) {
     return Fail("read error on " + options.input + ": " +
-                sf_strerror(in.get()));
+                sf_strerror(in.file.get()));
   }
   plugins.clear();  // processors are deleted before their libraries close
+  if (out.file() && !out.Commit(&error)) return Fail(error);
   return 0;
 }
 

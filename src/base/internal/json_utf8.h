@@ -5,9 +5,12 @@
 //   int32_t code_point;
 //   size_t length = base::json_internal::DecodeUtf8(p, end, &code_point);
 //   if (code_point < 0) { /* invalid: skip `length` bytes */ }
+//
+// Internal to the JSON reader and writer (src/base/internal/): no other code
+// includes it.
 
-#ifndef VORN_BASE_JSON_UTF8_H_
-#define VORN_BASE_JSON_UTF8_H_
+#ifndef VORN_BASE_INTERNAL_JSON_UTF8_H_
+#define VORN_BASE_INTERNAL_JSON_UTF8_H_
 
 #include <cstddef>
 #include <cstdint>
@@ -94,4 +97,4 @@ inline void AppendUtf8(uint32_t code_point, String* out) {
 }  // namespace json_internal
 }  // namespace base
 
-#endif  // VORN_BASE_JSON_UTF8_H_
+#endif  // VORN_BASE_INTERNAL_JSON_UTF8_H_

@@ -1,0 +1,106 @@
+#!/usr/bin/env bash
+# Package control rows, measured in this run:
+#  1. A full cycle of `vorn_cli start vorn async` + `vorn_cli stop vorn` on
+#     the process manager stand-in, against start-stop-daemon doing the same
+#     job on the same stand-in (--start --background --make-pidfile, then
+#     --stop --retry TERM/25). Our stop polls every 100 ms, which bounds it.
+#  2. `vorn_cli --help` with the example process.json beside it (reads and
+#     parses it, prints the service sections) against `vorn_cli --version`.
+# The cycles run inside a PID namespace of their own (pid_namespace_run)
+# when one can be made, so the stopped daemons are reaped at once: a zombie
+# still answers signal 0, and start-stop-daemon would wait on it.
+set -euo pipefail
+build="${VORN_BENCH_BUILD:?run through scripts/bench}"
+top="$(cd "$(dirname "$0")/.." && pwd)"
+cli="$build/src/vorn_package/vorn_cli"
+manager="$build/tools/process_manager/process_manager"
+pidns="$build/tools/pid_namespace_run/pid_namespace_run"
+
+if [ "${1:-}" != "--cycles" ]; then
+  echo
+  echo "== package control"
+  if ! command -v start-stop-daemon >/dev/null; then
+    echo "(start-stop-daemon not installed: start-stop row skipped)"
+  elif [ -x "$pidns" ]; then
+    # Without the rights for a namespace it says so and runs them directly.
+    "$pidns" bash "$0" --cycles
+  else
+    bash "$0" --cycles
+  fi
+
+  # --- 2. --help against --version ------------------------------------------
+  tmp="$(mktemp -d)"
+  trap 'rm -rf "$tmp"' EXIT
+  cp "$cli" "$tmp/vorn_cli"
+  cp "$top/packaging/process.json" "$tmp/process.json"
+  runs=300
+  per_run_us() {
+    local best=""
+    for _ in 1 2 3 4 5; do
+      local start end us
+      start=$(date +%s%N)
+      for ((i = 0; i < runs; i++)); do "$@" >/dev/null 2>&1 || true; done
+      end=$(date +%s%N)
+      us=$(((end - start) / 1000 / runs))
+      if [ -z "$best" ] || [ "$us" -lt "$best" ]; then best=$us; fi
+    done
+    echo "$best"
+  }
+  version=$(per_run_us "$tmp/vorn_cli" --version)
+  help=$(per_run_us "$tmp/vorn_cli" --help)
+  printf '%-44s %10s %10s\n' "vorn_cli (best of 5 x $runs runs)" "us/run" \
+    "x version"
+  printf '%-44s %10d %10s\n' "--version" "$version" "1.00"
+  printf '%-44s %10d %10s\n' "--help with the example process.json" "$help" \
+    "$(awk -v a="$help" -v b="$version" 'BEGIN { printf "%.2f", a / b }')"
+  exit 0
+fi
+
+# --- 1. start + stop cycles (run inside the namespace when there is one) -----
+tmp="$(mktemp -d)"
+trap 'rm -rf "$tmp"' EXIT
+package="$tmp/package"
+mkdir -p "$package"
+cp "$cli" "$package/vorn_cli"
+# A name of its own, so that start's scan for stale instances finds nothing
+# of anyone else's.
+cp "$manager" "$package/pm_bench_$$"
+cat >"$package/process.json" <<EOF
+[{"name": "process_manager", "command": ["\${DIR_EXE}/pm_bench_$$"]}]
+EOF
+export TMPDIR="$tmp"
+cycles=20
+
+# Milliseconds (with a fraction) of each of `cycles` runs of the function $1.
+time_cycles() {
+  local i t0 t1
+  for ((i = 0; i < cycles; i++)); do
+    t0=$(date +%s%N)
+    "$1"
+    t1=$(date +%s%N)
+    echo "$(((t1 - t0) / 1000))"
+  done | sort -n | awk '{ v[NR] = $1 / 1000 } END {
+      printf "%.1f %.1f %.1f", v[int((NR + 1) / 2)], v[1], v[NR] }'
+}
+
+ours() {
+  "$package/vorn_cli" start vorn async --log-wrapper-path= >/dev/null 2>&1
+  "$package/vorn_cli" stop vorn >/dev/null 2>&1
+}
+peer() {
+  start-stop-daemon --start --background --make-pidfile \
+    --pidfile "$tmp/peer.pid" --exec "$package/pm_bench_$$" -- >/dev/null
+  start-stop-daemon --stop --pidfile "$tmp/peer.pid" --retry TERM/25 \
+    >/dev/null
+  rm -f "$tmp/peer.pid"
+}
+
+read -r ours_median ours_min ours_max <<<"$(time_cycles ours)"
+read -r peer_median peer_min peer_max <<<"$(time_cycles peer)"
+printf '%-44s %10s %17s %10s\n' "start + stop cycle ($cycles cycles)" \
+  "median ms" "min..max ms" "x peer"
+printf '%-44s %10s %17s %10s\n' "start-stop-daemon (TERM/25)" "$peer_median" \
+  "$peer_min..$peer_max" "1.00"
+printf '%-44s %10s %17s %10s\n' "vorn_cli start vorn async + stop vorn" \
+  "$ours_median" "$ours_min..$ours_max" \
+  "$(awk -v a="$ours_median" -v b="$peer_median" 'BEGIN { printf "%.2f", a / b }')"

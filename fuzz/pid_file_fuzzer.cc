@@ -1,0 +1,110 @@
+// The process manager's pid file as the stop and start commands read it:
+// the input is the file's content, written to the path the
+// "process-manager-pid-path" switch names, then read with
+// ReadProcessManagerPid, once trusting any live process and once knowing
+// the process manager by a name no process has.
+//
+// Checked against a reference: a file is a record only when it holds at most
+// kPidFileMaxSize bytes forming an optional sign and decimal digits of a
+// value from 1 to 2147483647 (0 and negatives would signal a process group
+// or every process). Then the pid is returned exactly when that process is
+// alive (and, when the name is known, carries it; none here does, so such a
+// record is deleted as stale). Anything else gives 0 and leaves the file.
+
+#include <fcntl.h>
+#include <signal.h>
+#include <stdlib.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+#include "base/command_line.h"
+#include "base/logging.h"
+#include "vorn_package/process_manager_control.h"
+
+namespace {
+
+void Check(bool condition) {
+  if (!condition) __builtin_trap();
+}
+
+bool SwallowLogMessage(logging::LogSeverity, const char*, int, size_t,
+                       const std::string&) {
+  return true;
+}
+
+std::string g_path;  // the pid file, in a folder of its own
+
+// The pid `content` records: an optional sign and decimal digits of a value
+// from 1 to 2147483647, nothing else; 0 when it records none.
+pid_t ReferencePid(const std::string& content) {
+  size_t i = 0;
+  bool negative = false;
+  if (i < content.size() && (content[i] == '+' || content[i] == '-')) {
+    negative = content[i] == '-';
+    ++i;
+  }
+  if (i == content.size()) return 0;
+  int64_t value = 0;
+  for (; i < content.size(); ++i) {
+    if (content[i] < '0' || content[i] > '9') return 0;
+    value = value * 10 + (content[i] - '0');
+    if (value > INT32_MAX) value = INT64_C(1) << 40;  // stays out of range
+  }
+  if (negative || value <= 0 || value > INT32_MAX) return 0;
+  return static_cast<pid_t>(value);
+}
+
+void WritePidFile(const uint8_t* data, size_t size) {
+  unlink(g_path.c_str());
+  const int fd = open(g_path.c_str(), O_WRONLY | O_CREAT | O_EXCL, 0644);
+  Check(fd >= 0);
+  Check(fchmod(fd, 0644) == 0);
+  Check(write(fd, data, size) == static_cast<ssize_t>(size));
+  close(fd);
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerInitialize(int*, char***) {
+  logging::SetLogMessageHandler(&SwallowLogMessage);
+  const char* tmp = getenv("TMPDIR");
+  std::string folder =
+      std::string(tmp && *tmp ? tmp : "/tmp") + "/pid_file_fuzzer.XXXXXX";
+  Check(mkdtemp(folder.data()) != nullptr);
+  g_path = folder + "/process_manager.pid";
+  base::ResetProcessCommandLineForTesting(
+      {"vorn_cli", "stop", "vorn", "--process-manager-pid-path=" + g_path});
+  return 0;
+}
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  const std::string content(reinterpret_cast<const char*>(data), size);
+  const pid_t parsed_expected = ReferencePid(content);
+  pid_t parsed = -1;
+  Check(vorn::ParsePidFileContent(content, &parsed) == (parsed_expected != 0));
+  Check(parsed == (parsed_expected != 0 ? parsed_expected : -1));
+  // The file is read only up to its size limit.
+  const pid_t expected =
+      size <= vorn::kPidFileMaxSize ? parsed_expected : pid_t{0};
+
+  // Any live process is the process manager.
+  WritePidFile(data, size);
+  const vorn::ProcessManagerIdentity anyone;
+  const bool alive = expected != 0 && kill(expected, 0) == 0;
+  Check(vorn::ReadProcessManagerPid(true, anyone) == (alive ? expected : 0));
+
+  // A process manager no live process is: a valid record is stale.
+  WritePidFile(data, size);
+  vorn::ProcessManagerIdentity nobody;
+  nobody.known = true;
+  nobody.executable_names = {"no-such-process-manager"};
+  Check(vorn::ReadProcessManagerPid(false, nobody) == 0);
+  struct stat info;
+  const bool kept = stat(g_path.c_str(), &info) == 0;
+  Check(kept == (expected == 0));
+  return 0;
+}

@@ -1,0 +1,110 @@
+// process.json as vorn_cli reads it: the input is the file's text. It goes
+// through ParseProcessConfigs (which expands every command, "dirs" and
+// "sockets" element with ExpandPathVariables), then ExpandPathVariables on
+// the whole text, and, when a "process_manager" entry was read, into the
+// process manager's command line with vorn_cli's switches passed on.
+//
+// Checked besides the sanitizers' own checks:
+// - a refused text leaves the caller's records untouched; an accepted one
+//   gives records with non-empty names, a program and non-empty flag names;
+// - expansion leaves a text without variables unchanged, and no variable
+//   survives it;
+// - the process manager's command line starts with the entry's program,
+//   carries "async" when asked, and every external flag vorn_cli was given.
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "base/command_line.h"
+#include "base/file_path.h"
+#include "base/logging.h"
+#include "base/path_service.h"
+#include "vorn_package/package_utils.h"
+
+namespace {
+
+void Check(bool condition) {
+  if (!condition) __builtin_trap();
+}
+
+bool SwallowLogMessage(logging::LogSeverity, const char*, int, size_t,
+                       const std::string&) {
+  return true;
+}
+
+bool HasVariable(const std::string& text) {
+  return text.find("${DIR_EXE}") != std::string::npos ||
+         text.find("${DIR_HOME}") != std::string::npos ||
+         text.find("${DIR_TEMP}") != std::string::npos;
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerInitialize(int*, char***) {
+  logging::SetLogMessageHandler(&SwallowLogMessage);
+  // Fixed directories, one in the root (its "//" collapses) and one with a
+  // trailing slash.
+  Check(base::PathService::Override(base::DIR_EXE, base::FilePath("/")));
+  Check(base::PathService::Override(base::DIR_HOME,
+                                    base::FilePath("/home/fuzz/")));
+  Check(
+      base::PathService::Override(base::DIR_TEMP, base::FilePath("/tmp/fuzz")));
+  return 0;
+}
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  const std::string text(reinterpret_cast<const char*>(data), size);
+
+  std::vector<vorn::ProcessConfig> configs(1);
+  configs[0].name = "sentinel";
+  const bool ok = vorn::ParseProcessConfigs(text, &configs);
+  if (!ok) {
+    Check(configs.size() == 1 && configs[0].name == "sentinel");
+    configs.clear();
+  }
+  base::StringVector own_argv = {"vorn_cli", "start", "vorn",
+                                 "--vorn-package-env=fuzz",
+                                 "--process-manager-pid-path=/tmp/fuzz/pm"};
+  for (const vorn::ProcessConfig& config : configs) {
+    Check(!config.name.empty());
+    Check(!config.command_line.elements().empty());
+    for (const vorn::ExternalFlag& flag : config.external_flags) {
+      Check(!flag.name.empty());
+      own_argv.push_back("--" + flag.name + "=x");
+    }
+  }
+
+  const std::string expanded = vorn::ExpandPathVariables(text);
+  if (!HasVariable(text)) Check(expanded == text);
+  Check(!HasVariable(expanded));
+
+  vorn::CheckProgramsExist(configs);
+
+  base::ResetProcessCommandLineForTesting(own_argv);
+  const base::ParsedCommandLine& own = base::ProcessCommandLine();
+  for (const vorn::ProcessConfig& config : configs) {
+    if (config.name != "process_manager") continue;
+    for (bool async : {false, true}) {
+      const base::ParsedCommandLine line =
+          vorn::BuildProcessManagerCommandLine(config, configs, async);
+      Check(line.elements()[0] == config.command_line.elements()[0]);
+      if (async) Check(line.HasSwitchNamed("async"));
+      for (const vorn::ProcessConfig& other : configs) {
+        for (const vorn::ExternalFlag& flag : other.external_flags) {
+          // Only flags that parse back under their own name are checked: a
+          // name such as "a=b" or "-x" reads as another switch.
+          base::ParsedCommandLine probe;
+          probe.ParseArgumentVector({"p", "--" + flag.name + "=x"});
+          if (probe.HasSwitchNamed(flag.name) &&
+              own.HasSwitchNamed(flag.name)) {
+            Check(line.HasSwitchNamed(flag.name));
+          }
+        }
+      }
+      line.CommandLineText();
+    }
+  }
+  return 0;
+}
