@@ -1,9 +1,9 @@
 // The command line as vorn_cli reads it, from arbitrary bytes: the input,
 // split at NUL bytes, is an argument vector. It is parsed into a
 // ParsedCommandLine, written back with CommandLineText, checked against the
-// accepted switches, and made the process command line for the
-// "status-timeout" switch. Its last part is also read as a process.json
-// text whose services and flags go into the usage text.
+// accepted switches, and read for the "status-timeout" switch. Its last part is
+// also read as a process.json text whose services and flags go into the usage
+// text.
 //
 // Checked besides the sanitizers' own checks:
 // - parsing the parsed elements again gives the same command line (see
@@ -142,7 +142,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   vorn::PrintUsageWithConfigs(argv[0], loaded ? &configs : nullptr);
   for (const std::string& part : argv) CheckWrap(part);
 
-  base::ResetProcessCommandLineForTesting(argv);
-  vorn::ParseStatusTimeout();
+  vorn::ParseStatusTimeout(line);
   return 0;
 }
