@@ -9,6 +9,14 @@
 //
 // Scopes nest: a callback belongs to the innermost open scope. Registering
 // while no scope is open is a check failure.
+//
+// Threads: none of it is synchronised. The scopes form one process-wide
+// stack that vorn_cli, being single-threaded, opens and closes on its main
+// thread; register callbacks on that thread too, or while no other thread
+// can touch the stack. Scopes must close in the reverse order of opening
+// (a check failure otherwise). Callbacks run on the thread that closes the
+// scope or calls ProcessCallbacksNow, and may register further callbacks,
+// which then run in the same pass.
 
 #ifndef VORN_BASE_AT_EXIT_H_
 #define VORN_BASE_AT_EXIT_H_
@@ -26,10 +34,13 @@ class AtExitManager final {
   AtExitManager(const AtExitManager&) = delete;
   AtExitManager& operator=(const AtExitManager&) = delete;
 
-  // Adds `callback` to the innermost open scope. Runs on the thread that
-  // closes the scope.
+  // Adds `callback` to the innermost open scope, which owns it until it has
+  // run. It runs on the thread that closes the scope. A check failure when no
+  // scope is open.
   static void RegisterCallback(std::function<void()> callback);
-  // Runs and forgets the innermost scope's callbacks now, last first.
+  // Runs and forgets the innermost scope's callbacks now, last first,
+  // including those they register meanwhile. A check failure when no scope
+  // is open.
   static void ProcessCallbacksNow();
 
  private:

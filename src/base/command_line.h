@@ -15,6 +15,13 @@
 //
 // One process-wide instance holds the program's own arguments
 // (InitProcessCommandLine, ProcessCommandLine).
+//
+// Threads. A ParsedCommandLine is a plain value: its const methods may run on
+// several threads at once, its mutators need the only access. The
+// process-wide instance is created by InitProcessCommandLine at the top of
+// main, before any other thread starts, and never changes afterwards (except
+// through ResetProcessCommandLineForTesting, which tests call while no other
+// thread uses it), so ProcessCommandLine() may then be read from any thread.
 
 #ifndef VORN_BASE_COMMAND_LINE_H_
 #define VORN_BASE_COMMAND_LINE_H_
@@ -87,20 +94,24 @@ size_t SwitchPrefixLength(std::string_view element);
 // carriage return characters at its ends.
 std::string_view TrimWhitespace(std::string_view text);
 
-// Builds the process-wide command line from argv. Returns false and changes
-// nothing when it already exists.
+// Builds the process-wide command line from argv (argc entries, copied; argv
+// need not outlive the call). Returns false and changes nothing when it
+// already exists. Not synchronised: call it once, before other threads start.
 bool InitProcessCommandLine(int argc, const char* const* argv);
 bool HasProcessCommandLine();
-// The process-wide command line; InitProcessCommandLine must have run.
+// The process-wide command line; InitProcessCommandLine must have run (a
+// check failure otherwise). The reference stays valid for the life of the
+// process, or until ResetProcessCommandLineForTesting.
 const ParsedCommandLine& ProcessCommandLine();
-// For tests: replaces the process-wide command line.
+// For tests: replaces the process-wide command line, invalidating references
+// to the old one. Not synchronised.
 void ResetProcessCommandLineForTesting(const StringVector& argv);
 
 // Warns about every switch of `command_line` that is neither one of
 // `option_names` nor one of `external_flag_names` (the flags a package's
 // services declare): one WARNING "Unknown flag specified: <name>" per switch in
 // name order, then one summary WARNING. Returns whether all were accepted; the
-// caller goes on either way.
+// caller goes on either way. Safe on any thread, as logging is.
 bool CheckAcceptedSwitches(const ParsedCommandLine& command_line,
                            const StringVector& option_names,
                            const StringVector& external_flag_names);

@@ -13,6 +13,7 @@ std::string_view CutAtNul(std::string_view text) {
 
 FilePath::FilePath(std::string_view path) : path_(CutAtNul(path)) {}
 
+// The rules are stated with the declaration in file_path.h.
 FilePath FilePath::Append(std::string_view component) const {
   std::string_view appended = CutAtNul(component);
   if (path_ == ".") return FilePath(appended);

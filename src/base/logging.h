@@ -16,6 +16,18 @@
 // defaults: destination system debug log plus standard error, minimum level 0,
 // time stamps on. Each shared library that links this file has its own copy of
 // the state.
+//
+// Threads. Issuing messages (LOG, PLOG, VLOG, CHECK and the query functions
+// ShouldCreateLogMessage, GetMinLogLevel, GetVlogLevel, GetLogMessageHandler)
+// is safe from any number of threads at once. The settings functions
+// (InitLogging, SetMinLogLevel, SetLogItems, SetLogPrefix,
+// SetLogMessageHandler) are not synchronised: call them at start-up or while
+// no other thread logs. Each line reaches standard error in one write(2)
+// when the descriptor takes it whole (lines from two threads can interleave
+// only after a partial write, e.g. to a full pipe); file output is serialised
+// by the logging lock, and across processes by a lock on the file unless
+// DONT_LOCK_LOG_FILE is set. The logging lock is the only lock logging takes,
+// and it is not held while the handler runs.
 
 #ifndef VORN_BASE_LOGGING_H_
 #define VORN_BASE_LOGGING_H_
@@ -97,12 +109,25 @@ void SetLogItems(bool enable_process_id, bool enable_thread_id,
 void SetLogPrefix(const char* prefix);
 
 // A handler sees every finished line first and may swallow it by returning
-// true. `message_start` is the offset of the caller's text within `line`.
+// true; otherwise the line goes to the destinations as usual.
+//
+// When: once per created message, as the message is finished (at the end of
+// the LOG statement), before any output; for FATAL, before the trap.
+// Thread: the thread that issued the message, synchronously, with no lock of
+// logging's held, so a process that logs from several threads needs a
+// handler that is safe to call concurrently.
+// Arguments: `severity`, the `file` and `line` given to the message (the full
+// source path, not the base name), `text` the whole line with its prefix and
+// final line feed, and `message_start` the offset of the caller's text
+// within it. `text` is valid only during the call.
+// It must not log: a message it issued would reach it again, without end.
+// It stays installed until replaced; null removes it.
 using LogMessageHandlerFunction = bool (*)(LogSeverity severity,
                                            const char* file, int line,
                                            size_t message_start,
                                            const std::string& text);
 void SetLogMessageHandler(LogMessageHandlerFunction handler);
+// The installed handler, or null.
 LogMessageHandlerFunction GetLogMessageHandler();
 
 // The name a severity has in the line: "INFO", "WARNING", "ERROR", "FATAL",

@@ -135,12 +135,13 @@ class MessagePumpLibevent final : public MessagePump {
   // Arms `controller` to call `watcher` when `fd` becomes ready for `mode`;
   // persistent watches stay armed, others fire once. If the controller
   // already watches `fd`, the new mode, persistence and watcher are merged
-  // into the watch (read and write flags are added). Returns false, leaving
-  // the controller not watching, when `fd` is negative, the controller
-  // watches another descriptor or belongs to another pump, or libevent cannot
-  // register the event (a regular file under epoll, say). Pump thread only;
-  // `controller` and `watcher` are not owned and must stay alive until the
-  // watch stops.
+  // into the watch (read and write flags are added; the new watcher
+  // replaces the old). Returns false when `fd` is negative or `mode` empty,
+  // when the controller watches another descriptor or belongs to another
+  // pump (its watch then stays as it was), or when libevent cannot register
+  // the event, a regular file under epoll say (the controller then watches
+  // nothing). Pump thread only; `controller` and `watcher` are not owned and
+  // must stay alive until the watch stops.
   bool WatchFileDescriptor(int fd, bool persistent, Mode mode,
                            FdWatchController* controller, FdWatcher* watcher);
 

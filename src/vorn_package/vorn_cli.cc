@@ -21,23 +21,11 @@
 #include "base/logging.h"
 #include "vorn_package/process_manager_control.h"
 #include "vorn_package/usage.h"
+#include "vorn_package/vorn_status_service.h"
 
 namespace {
 
 constexpr const char kVersion[] = "1.0";
-
-// Commands whose implementation has not landed yet. Each is recognised so
-// that its text never falls through to "Unknown command", and fails loudly
-// instead of pretending to work.
-int RunNotBuiltCommand(const std::string& command_text) {
-  LOG(ERROR) << "The command \"" << command_text
-             << "\" is not built yet in this version of vorn_cli";
-  return 1;
-}
-
-int RunStatusCommand(const base::StringVector& args) {
-  return RunNotBuiltCommand("status");
-}
 
 std::string JoinCommandText(const base::StringVector& args) {
   std::string text;
@@ -55,7 +43,7 @@ int Dispatch(const std::string& program_name) {
       vorn::PrintStatusUsage(program_name);
       return 0;
     }
-    return RunStatusCommand(args);
+    return vorn::RunStatusQuery(args);
   }
 
   std::string command_text = JoinCommandText(args);

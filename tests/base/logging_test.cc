@@ -7,6 +7,7 @@
 #include <cstring>
 #include <optional>
 #include <string>
+#include <thread>
 
 #include "gtest/gtest.h"
 #include "tests/support/files.h"
@@ -220,6 +221,26 @@ TEST_F(LoggingTest, HandlerSeesTheMessageAndMaySwallowIt) {
   EXPECT_TRUE(
       IsOnlyLogLine(passed.Finish(), "WARNING", "logging_test.cc", "second"));
   EXPECT_EQ("second\n", g_handled);
+}
+
+std::thread::id g_handler_thread;
+bool RecordThread(LogSeverity, const char*, int, size_t, const std::string&) {
+  g_handler_thread = std::this_thread::get_id();
+  return true;
+}
+
+TEST_F(LoggingTest, HandlerRunsOnTheIssuingThreadBeforeTheStatementEnds) {
+  SetLogMessageHandler(&RecordThread);
+  std::thread::id issuer;
+  bool seen_in_time = false;
+  std::thread thread([&] {
+    issuer = std::this_thread::get_id();
+    LOG(WARNING) << "from a thread";
+    seen_in_time = g_handler_thread == issuer;
+  });
+  thread.join();
+  EXPECT_TRUE(seen_in_time);
+  EXPECT_NE(std::this_thread::get_id(), g_handler_thread);
 }
 
 TEST_F(LoggingTest, FileDestinationAppendsLines) {

@@ -3,8 +3,8 @@
 
 #include "net/unix_domain_client_socket.h"
 
-#include <sys/resource.h>
 #include <sys/socket.h>
+#include <sys/syscall.h>
 #include <sys/un.h>
 #include <unistd.h>
 
@@ -12,6 +12,7 @@
 #include <cstring>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "base/logging.h"
 #include "base/run_loop.h"
@@ -21,6 +22,30 @@
 #include "tests/support/files.h"
 #include "tests/support/log_capture.h"
 #include "tests/support/temp_dir.h"
+
+// This program's own socket() and connect() take the place of the C
+// library's (the socket layer is linked statically into it), count the
+// calls and pass them on to the kernel.
+namespace {
+int g_socket_calls = 0;
+int g_connect_calls = 0;
+int g_socket_error = 0;  // when not 0, socket() fails with this errno
+}  // namespace
+
+extern "C" int socket(int domain, int type, int protocol) {
+  ++g_socket_calls;
+  if (g_socket_error != 0) {
+    errno = g_socket_error;
+    return -1;
+  }
+  return static_cast<int>(::syscall(SYS_socket, domain, type, protocol));
+}
+
+extern "C" int connect(int fd, const struct sockaddr* address,
+                       socklen_t length) {
+  ++g_connect_calls;
+  return static_cast<int>(::syscall(SYS_connect, fd, address, length));
+}
 
 namespace net {
 namespace {
@@ -103,25 +128,30 @@ class UnixDomainClientSocketTest : public testing::Test {
 
 // --- Connect -----------------------------------------------------------------
 
-// The address is checked before any socket exists: with no descriptor left
-// to create one, a bad path still reads ERR_ADDRESS_INVALID, while a path
-// that passes the check runs into socket()'s EMFILE.
+// The address is checked before any system call: neither socket() nor
+// connect() runs for a bad path, while a path that passes the check reaches
+// both.
 TEST_F(UnixDomainClientSocketTest, InvalidPathFailsWithoutASystemCall) {
-  rlimit saved;
-  ASSERT_EQ(::getrlimit(RLIMIT_NOFILE, &saved), 0);
-  rlimit none = saved;
-  none.rlim_cur = 0;
-  ASSERT_EQ(::setrlimit(RLIMIT_NOFILE, &none), 0);
-  vorn::test::ScopedLogCapture log;
-  int empty = ConnectTo("");
-  int too_long = ConnectTo(std::string(126, 'a'));
-  int longest = ConnectTo(std::string(125, 'b'));
-  ::setrlimit(RLIMIT_NOFILE, &saved);
+  int sockets = g_socket_calls, connects = g_connect_calls;
+  EXPECT_EQ(ConnectTo(""), ERR_ADDRESS_INVALID);
+  EXPECT_EQ(ConnectTo(std::string(126, 'a')), ERR_ADDRESS_INVALID);
+  EXPECT_EQ(g_socket_calls, sockets);
+  EXPECT_EQ(g_connect_calls, connects);
+  EXPECT_EQ(ConnectTo(std::string(125, 'b')), ERR_INVALID_ARGUMENT);
+  EXPECT_EQ(g_socket_calls, sockets + 1);
+  EXPECT_EQ(g_connect_calls, connects + 1);
+}
 
-  EXPECT_EQ(empty, ERR_ADDRESS_INVALID);
-  EXPECT_EQ(too_long, ERR_ADDRESS_INVALID);
-  EXPECT_EQ(longest, ERR_INSUFFICIENT_RESOURCES);
-  EXPECT_EQ(log.Count(logging::LOG_ERROR, "CreatePlatformSocket() failed: "), 1)
+TEST_F(UnixDomainClientSocketTest, SocketFailureIsLoggedAndMapped) {
+  vorn::test::ScopedLogCapture log;
+  g_socket_error = EMFILE;
+  int rv = ConnectTo(dir_.Path("any.sock"));
+  g_socket_error = 0;
+  EXPECT_EQ(rv, ERR_INSUFFICIENT_RESOURCES);
+  EXPECT_TRUE(log.Has(logging::LOG_ERROR,
+                      std::string("CreatePlatformSocket() failed: ") +
+                          std::strerror(EMFILE) + " (" +
+                          std::to_string(EMFILE) + ")"))
       << log.Texts();
 }
 

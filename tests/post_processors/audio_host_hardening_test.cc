@@ -266,8 +266,7 @@ TEST_F(AudioHostHardeningTest, BarePluginNameIsFoundInTheInstalledFolder) {
                "--config={\"delay_us\": [0, 1000]}"},
               tools + "/vorn_audio_host");
   EXPECT_EQ(0, result.exit_code) << result.err;
-  EXPECT_NE(std::string::npos, result.err.find("tail_frames=48"))
-      << result.err;
+  EXPECT_NE(std::string::npos, result.err.find("tail_frames=48")) << result.err;
 }
 
 TEST_F(AudioHostHardeningTest, MissingBarePluginNameSaysWhereItLooked) {

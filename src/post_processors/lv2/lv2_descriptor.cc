@@ -116,8 +116,7 @@ const LV2_Descriptor kDescriptors[] = {
 
 }  // namespace
 
-extern "C" LV2_SYMBOL_EXPORT const LV2_Descriptor* lv2_descriptor(
-    uint32_t index) {
+LV2_SYMBOL_EXPORT const LV2_Descriptor* lv2_descriptor(uint32_t index) {
   if (index >= sizeof(kDescriptors) / sizeof(kDescriptors[0])) return nullptr;
   return &kDescriptors[index];
 }

@@ -141,7 +141,9 @@ TEST_P(Lv2HostTest, GovernorFollowsItsControlsAsTheProcessorDoes) {
     plugin->SetControl("volume", s.volume);
     std::vector<float> expected = Signal(s.frames, channels(), first);
     const std::vector<float> actual = plugin->Run(expected, s.frames);
-    if (Changed(s.onset, &onset) | Changed(s.multiplier, &multiplier)) {
+    const bool onset_changed = Changed(s.onset, &onset);
+    const bool multiplier_changed = Changed(s.multiplier, &multiplier);
+    if (onset_changed || multiplier_changed) {
       direct.SetSettings(s.onset, s.multiplier);
     }
     direct.Process(expected.data(), static_cast<int32_t>(s.frames), s.volume);
