@@ -323,7 +323,7 @@ int RunStatusQuery(const base::StringVector& args) {
   CHECK(!args.empty() && args[0] == "status");
   // One deadline for both phases; each makes at least one attempt.
   const base::TimeTicks deadline =
-      base::TimeTicks::Now() + ParseStatusTimeout();
+      base::TimeTicks::Now() + ParseStatusTimeout(base::ProcessCommandLine());
 
   base::FilePath socket_path;
   for (;;) {
