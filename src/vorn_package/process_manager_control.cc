@@ -187,6 +187,10 @@ pid_t ReadProcessManagerPid(bool log_errors,
     return 0;
   }
   if (kill(pid, 0) == 0 && IsTrustedProcess(pid, identity)) return pid;
+  // A manager that removes its own pid file on the way out can be read just
+  // before it removes the file and checked just after it has gone: the file
+  // then is already gone, and that is a clean stop, not a stale record.
+  if (!base::PathExists(path)) return 0;
   LOG(ERROR) << "Process manager is not running: pid=" << pid;
   DeleteProcessManagerPidFile();
   return 0;
