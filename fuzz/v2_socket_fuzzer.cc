@@ -210,6 +210,9 @@ class Delegate final : public FramedSocket::Delegate {
     if ((flags_ & kEchoMessages) && random_->OneIn(2)) {
       socket->SendMessage(message);
     }
+    // A failed write of the echo may have closed the socket already, inside
+    // SendMessage; a close by the delegate then changes nothing.
+    if (closes_ != 0) return;
     if ((flags_ & kDelegateCloses) && random_->OneIn(4)) {
       closed_by_delegate_ = true;
       delegate_reason_ = random_->OneIn(2) ? CloseReason::UNKNOWN
