@@ -21,6 +21,7 @@
 #include <thread>
 
 #include "base/eintr.h"
+#include "base/file_util.h"
 #include "base/json_value.h"
 #include "base/logging.h"
 #include "base/single_thread_task_executor.h"
@@ -31,29 +32,6 @@
 namespace {
 
 constexpr int kBatch = 100;
-
-bool ReadExactly(int fd, char* buffer, size_t size) {
-  size_t done = 0;
-  while (done < size) {
-    ssize_t n = base::RetryOnEintr(
-        [&] { return ::read(fd, buffer + done, size - done); });
-    if (n <= 0) return false;
-    done += static_cast<size_t>(n);
-  }
-  return true;
-}
-
-bool WriteAll(int fd, const std::string& bytes) {
-  size_t done = 0;
-  while (done < bytes.size()) {
-    ssize_t n = base::RetryOnEintr([&] {
-      return ::send(fd, bytes.data() + done, bytes.size() - done, MSG_NOSIGNAL);
-    });
-    if (n <= 0) return false;
-    done += static_cast<size_t>(n);
-  }
-  return true;
-}
 
 receiver::VornMessage TextMessage(const std::string& source,
                                   const std::string& destination,
@@ -72,11 +50,11 @@ receiver::VornMessage TextMessage(const std::string& source,
 // Reads one frame from `fd` into *message; false at the end or on error.
 bool ReadFrame(int fd, std::string* body) {
   char header[receiver::kFrameHeaderSize];
-  if (!ReadExactly(fd, header, sizeof(header))) return false;
+  if (!base::ReadFromFileDescriptor(fd, header, sizeof(header))) return false;
   uint32_t length = receiver::DecodeFrameHeader(header);
   if (!receiver::IsValidFrameBodyLength(length)) return false;
   body->resize(length);
-  return ReadExactly(fd, &(*body)[0], length);
+  return base::ReadFromFileDescriptor(fd, &(*body)[0], length);
 }
 
 // Answers every request frame on each accepted connection, one connection
@@ -136,7 +114,7 @@ class AnsweringPeer {
                             "\"volume\":{\"level\":0.4,\"muted\":false}},"
                             "\"type\":\"RECEIVER_STATUS\"}"),
             &frame, &length);
-        if (!WriteAll(fd, frame)) break;
+        if (!base::WriteFileDescriptor(fd, frame.data(), frame.size())) break;
       }
       ::close(fd);
     }
@@ -190,12 +168,13 @@ void BM_RawSocketPingPong(benchmark::State& state) {
   char answer[4096];
   for (auto _ : state) {
     for (int i = 0; i < kBatch; ++i) {
-      if (!WriteAll(fd, request) || !ReadExactly(fd, answer, 4)) {
+      if (!base::WriteFileDescriptor(fd, request.data(), request.size()) ||
+          !base::ReadFromFileDescriptor(fd, answer, 4)) {
         state.SkipWithError("ping-pong failed");
         return;
       }
       uint32_t n = receiver::DecodeFrameHeader(answer);
-      if (n > sizeof(answer) || !ReadExactly(fd, answer, n)) {
+      if (n > sizeof(answer) || !base::ReadFromFileDescriptor(fd, answer, n)) {
         state.SkipWithError("bad answer");
         return;
       }

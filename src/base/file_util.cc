@@ -2,6 +2,7 @@
 
 #include <dirent.h>
 #include <fcntl.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -193,20 +194,39 @@ SmallFileStatus ReadSmallRegularFile(const FilePath& path, size_t max_size,
   return status;
 }
 
-namespace {
-
-// Writes all `size` bytes of `data` to `fd`, continuing after partial writes.
-bool WriteAll(int fd, const char* data, size_t size) {
+bool WriteFileDescriptor(int fd, const char* data, size_t size) {
+  // A send first: it tells a socket from anything else (ENOTSOCK) without a
+  // separate fstat, and only a send can decline the SIGPIPE.
+  bool socket = true;
   while (size > 0) {
-    ssize_t n = RetryOnEintr([&] { return write(fd, data, size); });
-    if (n <= 0) return false;
+    ssize_t n = RetryOnEintr([&] {
+      return socket ? send(fd, data, size, MSG_NOSIGNAL)
+                    : write(fd, data, size);
+    });
+    if (n < 0 && socket && errno == ENOTSOCK) {
+      socket = false;
+      continue;
+    }
+    if (n < 0) return false;
+    if (n == 0) {  // a zero-byte write of a non-empty buffer: no progress
+      errno = EIO;
+      return false;
+    }
     data += n;
     size -= static_cast<size_t>(n);
   }
   return true;
 }
 
-}  // namespace
+bool ReadFromFileDescriptor(int fd, char* buffer, size_t size) {
+  while (size > 0) {
+    ssize_t n = RetryOnEintr([&] { return read(fd, buffer, size); });
+    if (n <= 0) return false;
+    buffer += n;
+    size -= static_cast<size_t>(n);
+  }
+  return true;
+}
 
 int WriteFile(const FilePath& path, const char* data, int size) {
   if (size < 0) return -1;
@@ -215,7 +235,7 @@ int WriteFile(const FilePath& path, const char* data, int size) {
                 0666);
   }));
   if (fd.get() < 0) return -1;
-  bool written = WriteAll(fd.get(), data, static_cast<size_t>(size));
+  bool written = WriteFileDescriptor(fd.get(), data, static_cast<size_t>(size));
   bool closed = fd.Close();
   return written && closed ? size : -1;
 }
@@ -236,7 +256,7 @@ int WriteRegularFileNoFollow(const FilePath& path, const char* data, int size,
   if (fstat(fd.get(), &info) != 0 || !S_ISREG(info.st_mode)) return -1;
   if (RetryOnEintr([&] { return fchmod(fd.get(), mode); }) != 0) return -1;
   if (RetryOnEintr([&] { return ftruncate(fd.get(), 0); }) != 0) return -1;
-  bool written = WriteAll(fd.get(), data, static_cast<size_t>(size));
+  bool written = WriteFileDescriptor(fd.get(), data, static_cast<size_t>(size));
   bool closed = fd.Close();
   return written && closed ? size : -1;
 }

@@ -6,6 +6,7 @@
 //     ...                                       // the whole content
 //   base::WriteFile(base::FilePath("/tmp/x"), "42", 2);   // 2, or -1
 //   base::DeleteFile(base::FilePath("/tmp/x"), false);    // true, also if gone
+//   base::WriteFileDescriptor(socket_fd, frame.data(), frame.size());
 //
 //   // A small file in a shared directory (a pid file, a socket-path file):
 //   std::string pid_text;
@@ -96,6 +97,18 @@ bool DeleteFile(const FilePath& path, bool recursive);
 // True when `path` exists (no permission test); a relative path is taken
 // against the current directory.
 bool PathExists(const FilePath& path);
+
+// Writes all `size` bytes of `data` to the open descriptor `fd`, continuing
+// after short writes. On a socket it sends with MSG_NOSIGNAL, so a peer that
+// has gone is a failure (EPIPE in errno) instead of a SIGPIPE. False on the
+// first error, with errno set.
+bool WriteFileDescriptor(int fd, const char* data, size_t size);
+
+// Reads exactly `size` bytes from the open descriptor `fd` into `buffer`,
+// continuing after short reads. False when the end of the stream comes first
+// (errno untouched) or on an error (errno set); what was read stays in
+// `buffer`.
+bool ReadFromFileDescriptor(int fd, char* buffer, size_t size);
 
 }  // namespace base
 

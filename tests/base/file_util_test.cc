@@ -1,9 +1,11 @@
 #include "base/file_util.h"
 
 #include <fcntl.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdint>
 #include <string>
 
@@ -278,6 +280,39 @@ TEST_F(FileUtilTest, PathExistsIgnoresPermissions) {
   EXPECT_FALSE(PathExists(Path("missing")));
   EXPECT_TRUE(PathExists(FilePath(dir_.path())));
   EXPECT_TRUE(PathExists(FilePath(".")));
+}
+
+// Descriptor writes: a pipe takes the plain write path, a socket whose peer
+// has gone fails with EPIPE instead of raising SIGPIPE (default disposition
+// here, so a SIGPIPE would end the test program), and an exact read stops at
+// the end of the stream.
+TEST_F(FileUtilTest, DescriptorWritesAndExactReads) {
+  int pipe_fds[2];
+  ASSERT_EQ(0, pipe(pipe_fds));
+  const std::string text(3000, 'p');
+  EXPECT_TRUE(WriteFileDescriptor(pipe_fds[1], text.data(), text.size()));
+  close(pipe_fds[1]);
+  std::string back(text.size(), '\0');
+  EXPECT_TRUE(ReadFromFileDescriptor(pipe_fds[0], &back[0], back.size()));
+  EXPECT_EQ(text, back);
+  char extra;
+  EXPECT_FALSE(ReadFromFileDescriptor(pipe_fds[0], &extra, 1));
+  close(pipe_fds[0]);
+
+  int socket_fds[2];
+  ASSERT_EQ(0, socketpair(AF_UNIX, SOCK_STREAM, 0, socket_fds));
+  EXPECT_TRUE(WriteFileDescriptor(socket_fds[0], "abc", 3));
+  char three[3];
+  EXPECT_TRUE(ReadFromFileDescriptor(socket_fds[1], three, sizeof(three)));
+  EXPECT_EQ("abc", std::string(three, sizeof(three)));
+  close(socket_fds[1]);
+  errno = 0;
+  EXPECT_FALSE(WriteFileDescriptor(socket_fds[0], "abc", 3));
+  EXPECT_EQ(EPIPE, errno);
+  close(socket_fds[0]);
+
+  EXPECT_FALSE(WriteFileDescriptor(-1, "abc", 3));
+  EXPECT_EQ(EBADF, errno);
 }
 
 }  // namespace

@@ -10,36 +10,10 @@
 #include <cstring>
 
 #include "base/eintr.h"
+#include "base/file_util.h"
 
 namespace vorn {
 namespace test {
-
-namespace {
-
-bool ReadExactly(int fd, char* buffer, size_t size) {
-  size_t done = 0;
-  while (done < size) {
-    ssize_t n = base::RetryOnEintr(
-        [&] { return ::read(fd, buffer + done, size - done); });
-    if (n <= 0) return false;
-    done += static_cast<size_t>(n);
-  }
-  return true;
-}
-
-bool WriteAll(int fd, const std::string& bytes) {
-  size_t done = 0;
-  while (done < bytes.size()) {
-    ssize_t n = base::RetryOnEintr([&] {
-      return ::send(fd, bytes.data() + done, bytes.size() - done, MSG_NOSIGNAL);
-    });
-    if (n <= 0) return false;
-    done += static_cast<size_t>(n);
-  }
-  return true;
-}
-
-}  // namespace
 
 StatusTestPeer::StatusTestPeer(const std::string& socket_path)
     : socket_path_(socket_path) {}
@@ -129,11 +103,13 @@ void StatusTestPeer::Serve() {
 void StatusTestPeer::ServeConnection(int fd) {
   for (;;) {
     char header[receiver::kFrameHeaderSize];
-    if (!WaitReadable(fd) || !ReadExactly(fd, header, sizeof(header))) return;
+    if (!WaitReadable(fd) ||
+        !base::ReadFromFileDescriptor(fd, header, sizeof(header)))
+      return;
     uint32_t length = receiver::DecodeFrameHeader(header);
     if (!receiver::IsValidFrameBodyLength(length)) return;
     std::string body(length, '\0');
-    if (!ReadExactly(fd, &body[0], length)) return;
+    if (!base::ReadFromFileDescriptor(fd, &body[0], length)) return;
     receiver::VornMessage message;
     if (!receiver::ParseFrameBody(body.data(), length, &message)) return;
     {
@@ -146,7 +122,9 @@ void StatusTestPeer::ServeConnection(int fd) {
         std::this_thread::sleep_for(std::chrono::milliseconds(reply.delay_ms));
       }
       if (reply.close) return;
-      if (!WriteAll(fd, reply.bytes)) return;
+      if (!base::WriteFileDescriptor(fd, reply.bytes.data(),
+                                     reply.bytes.size()))
+        return;
     }
   }
 }

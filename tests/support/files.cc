@@ -5,24 +5,10 @@
 #include <unistd.h>
 
 #include "base/eintr.h"
+#include "base/file_util.h"
 
 namespace vorn {
 namespace test {
-
-namespace {
-
-bool WriteAll(int fd, const char* data, size_t size) {
-  while (size > 0) {
-    const ssize_t written =
-        base::RetryOnEintr([=] { return write(fd, data, size); });
-    if (written <= 0) return false;
-    data += written;
-    size -= static_cast<size_t>(written);
-  }
-  return true;
-}
-
-}  // namespace
 
 std::string ReadFile(const std::string& path) {
   std::string content;
@@ -46,7 +32,7 @@ bool WriteFile(const std::string& path, const std::string& contents,
     return open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, mode);
   });
   if (fd < 0) return false;
-  bool ok = WriteAll(fd, contents.data(), contents.size());
+  bool ok = base::WriteFileDescriptor(fd, contents.data(), contents.size());
   return close(fd) == 0 && ok;
 }
 

@@ -56,6 +56,7 @@
 
 #include "base/command_line.h"
 #include "base/eintr.h"
+#include "base/file_util.h"
 #include "base/logging.h"
 #include "base/string_number.h"
 
@@ -137,15 +138,9 @@ bool ReadOptions(const base::ParsedCommandLine& line, Options* options) {
   return true;
 }
 
-bool WriteAll(int fd, const std::string& text) {
-  size_t done = 0;
-  while (done < text.size()) {
-    ssize_t n = base::RetryOnEintr(
-        [&] { return ::write(fd, text.data() + done, text.size() - done); });
-    if (n <= 0) return false;
-    done += static_cast<size_t>(n);
-  }
-  return true;
+// Writes all of `text` to `fd`; false on an error (the peer gone, say).
+bool WriteString(int fd, const std::string& text) {
+  return base::WriteFileDescriptor(fd, text.data(), text.size());
 }
 
 // Writes `text` to `path` through a temporary file and a rename, so a reader
@@ -161,7 +156,7 @@ bool WriteFileAtomically(const std::string& path, const std::string& text) {
     return false;
   }
   fchmod(fd, 0644);
-  bool written = WriteAll(fd, text);
+  bool written = WriteString(fd, text);
   close(fd);
   if (!written || ::rename(temporary.c_str(), path.c_str()) != 0) {
     PLOG(ERROR) << "process_manager: cannot write " << path;
@@ -193,7 +188,7 @@ void RecordSignal(const std::string& path, int signal_number) {
   const char* name = signal_number == SIGTERM  ? "SIGTERM"
                      : signal_number == SIGINT ? "SIGINT"
                                                : "SIGHUP";
-  WriteAll(fd, std::string(name) + " " + std::to_string(NowMs()) + "\n");
+  WriteString(fd, std::string(name) + " " + std::to_string(NowMs()) + "\n");
   close(fd);
 }
 
@@ -247,7 +242,7 @@ bool Daemonize(const Options& options) {
   LOG(INFO) << "process_manager: daemon " << getpid() << " recorded at "
             << options.pid_path;
   char byte = 1;
-  WriteAll(ready[1], std::string(&byte, 1));
+  WriteString(ready[1], std::string(&byte, 1));
   close(ready[1]);
   return true;
 }

@@ -39,6 +39,7 @@
 
 #include "base/command_line.h"
 #include "base/eintr.h"
+#include "base/file_util.h"
 #include "base/json_reader.h"
 #include "base/json_value.h"
 #include "base/json_writer.h"
@@ -106,19 +107,9 @@ std::string TempDir() {
   return tmp != nullptr && tmp[0] != '\0' ? tmp : "/tmp";
 }
 
-// Writes all of `data` to `fd`; false on an error (the peer gone, say).
-bool WriteAll(int fd, const std::string& data, bool socket) {
-  size_t done = 0;
-  while (done < data.size()) {
-    ssize_t n = base::RetryOnEintr([&] {
-      return socket ? ::send(fd, data.data() + done, data.size() - done,
-                             MSG_NOSIGNAL)
-                    : ::write(fd, data.data() + done, data.size() - done);
-    });
-    if (n < 0) return false;
-    done += static_cast<size_t>(n);
-  }
-  return true;
+// Writes all of `text` to `fd`; false on an error (the peer gone, say).
+bool WriteString(int fd, const std::string& text) {
+  return base::WriteFileDescriptor(fd, text.data(), text.size());
 }
 
 struct SimOptions {
@@ -362,7 +353,7 @@ bool ShellSim::WritePathFile() {
     PLOG(ERROR) << "Cannot create " << temp;
     return false;
   }
-  bool written = WriteAll(fd, path_file_content_, false);
+  bool written = WriteString(fd, path_file_content_);
   ::close(fd);
   if (!written || ::rename(temp.c_str(), options_.path_file.c_str()) != 0) {
     PLOG(ERROR) << "Cannot write the socket-path file " << options_.path_file;
@@ -453,7 +444,7 @@ void ShellSim::Record(const Connection& connection,
   std::string text;
   base::WriteJson(line, 0, &text);
   text += '\n';
-  if (!WriteAll(record_fd_, text, false)) PLOG(ERROR) << "Cannot record";
+  if (!WriteString(record_fd_, text)) PLOG(ERROR) << "Cannot record";
 }
 
 bool ShellSim::HandleMessage(Connection* connection,
@@ -510,9 +501,9 @@ bool ShellSim::HandleMessage(Connection* connection,
                         std::move(frame)});
     return true;
   }
-  if (!WriteAll(connection->fd, frame, true)) return false;
+  if (!WriteString(connection->fd, frame)) return false;
   if (fault == sim::Fault::kAnswerTwice) {
-    return WriteAll(connection->fd, frame, true);
+    return WriteString(connection->fd, frame);
   }
   return true;
 }
@@ -531,7 +522,7 @@ void ShellSim::SendDueAnswers() {
     delayed_.erase(delayed_.begin());
     auto found = connections_.find(answer.connection_number);
     if (found == connections_.end()) continue;  // the client has gone
-    if (!WriteAll(found->second.fd, answer.frame, true)) {
+    if (!WriteString(found->second.fd, answer.frame)) {
       CloseConnection(answer.connection_number);
     }
   }
