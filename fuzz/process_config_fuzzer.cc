@@ -93,11 +93,15 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
       if (async) Check(line.HasSwitchNamed("async"));
       for (const vorn::ProcessConfig& other : configs) {
         for (const vorn::ExternalFlag& flag : other.external_flags) {
-          // Only flags that parse back under their own name are checked: a
-          // name such as "a=b" or "-x" reads as another switch.
+          // Only flags that keep their own name both ways are checked: a
+          // name such as "a=b" reads back as another switch, and one such as
+          // "-x" or "--x" is added under the name without its dashes.
           base::ParsedCommandLine probe;
           probe.ParseArgumentVector({"p", "--" + flag.name + "=x"});
+          base::ParsedCommandLine added;
+          added.AddSwitch(flag.name, "x");
           if (probe.HasSwitchNamed(flag.name) &&
+              added.HasSwitchNamed(flag.name) &&
               own.HasSwitchNamed(flag.name)) {
             Check(line.HasSwitchNamed(flag.name));
           }
