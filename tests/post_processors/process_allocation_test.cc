@@ -2,9 +2,7 @@
 // functions with counting ones and drives every processor through many
 // blocks, ramps and delay wrap-arounds included.
 
-#include <cstdlib>
 #include <memory>
-#include <new>
 #include <vector>
 
 #include "base/logging.h"
@@ -12,22 +10,7 @@
 #include "post_processors/delay_post_processor.h"
 #include "post_processors/governor.h"
 #include "post_processors/meter.h"
-
-namespace {
-size_t g_allocations = 0;
-}  // namespace
-
-void* operator new(size_t size) {
-  ++g_allocations;
-  void* p = std::malloc(size == 0 ? 1 : size);
-  if (p == nullptr) std::abort();
-  return p;
-}
-void* operator new[](size_t size) { return operator new(size); }
-void operator delete(void* p) noexcept { std::free(p); }
-void operator delete[](void* p) noexcept { std::free(p); }
-void operator delete(void* p, size_t) noexcept { std::free(p); }
-void operator delete[](void* p, size_t) noexcept { std::free(p); }
+#include "tests/support/allocation_counter.h"
 
 namespace post_processors {
 namespace {
@@ -37,19 +20,19 @@ namespace {
 size_t AllocationsWhileProcessing(AudioPostProcessor2* p) {
   p->Configure({48000});
   std::vector<float> block(2 * 256, 0.5f);
-  const size_t before = g_allocations;
+  const size_t before = vorn::test::AllocationCount();
   for (int i = 0; i < 2000; ++i) {
     const float volume = (i / 100) % 2 == 0 ? 0.9f : 0.3f;
     p->Process(block.data(), 256, volume);
   }
   p->Process(block.data(), 0, 0.5f);
-  return g_allocations - before;
+  return vorn::test::AllocationCount() - before;
 }
 
 TEST(ProcessAllocationTest, CounterSeesAllocations) {
-  const size_t before = g_allocations;
+  const size_t before = vorn::test::AllocationCount();
   auto v = std::make_unique<std::vector<int>>(3);
-  EXPECT_LT(before, g_allocations);
+  EXPECT_LT(before, vorn::test::AllocationCount());
 }
 
 TEST(ProcessAllocationTest, GovernorAllocatesNothing) {
@@ -75,9 +58,9 @@ TEST(ProcessAllocationTest, MeterAllocatesOnlyForReports) {
   auto p = SoundMeter::Create(R"({"name": "loud"})", 2);
   p->Configure({1 << 30});  // the interval never completes
   std::vector<float> block(2 * 256, 0.5f);
-  const size_t before = g_allocations;
+  const size_t before = vorn::test::AllocationCount();
   for (int i = 0; i < 2000; ++i) p->Process(block.data(), 256, 1.0f);
-  EXPECT_EQ(before, g_allocations);
+  EXPECT_EQ(before, vorn::test::AllocationCount());
 }
 
 }  // namespace

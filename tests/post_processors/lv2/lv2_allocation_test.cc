@@ -3,30 +3,13 @@
 // resolves operator new to them too) and runs each plug-in through many
 // blocks with its controls changing.
 
-#include <cstdlib>
 #include <memory>
-#include <new>
 #include <string>
 #include <vector>
 
 #include "gtest/gtest.h"
 #include "tests/post_processors/lv2/lv2_test_host.h"
-
-namespace {
-size_t g_allocations = 0;
-}  // namespace
-
-void* operator new(size_t size) {
-  ++g_allocations;
-  void* p = std::malloc(size == 0 ? 1 : size);
-  if (p == nullptr) std::abort();
-  return p;
-}
-void* operator new[](size_t size) { return operator new(size); }
-void operator delete(void* p) noexcept { std::free(p); }
-void operator delete[](void* p) noexcept { std::free(p); }
-void operator delete(void* p, size_t) noexcept { std::free(p); }
-void operator delete[](void* p, size_t) noexcept { std::free(p); }
+#include "tests/support/allocation_counter.h"
 
 namespace vorn {
 namespace test {
@@ -36,10 +19,10 @@ constexpr uint32_t kBlock = 256;
 
 TEST(Lv2AllocationTest, CounterSeesThePluginsAllocations) {
   Lv2TestHost host(VORN_LV2_BUNDLE_DIR);
-  const size_t before = g_allocations;
+  const size_t before = vorn::test::AllocationCount();
   auto plugin = host.Instantiate("urn:vorn:lv2:governor-stereo", 48000, kBlock);
   ASSERT_NE(nullptr, plugin);
-  EXPECT_LT(before, g_allocations);
+  EXPECT_LT(before, vorn::test::AllocationCount());
 }
 
 // Runs `uri` for 4000 blocks (about 21 s at 48 kHz: meter reports
@@ -60,9 +43,9 @@ size_t AllocationsInRun(const std::string& uri, int channels, Change change) {
   for (int i = 0; i < 4000; ++i) {
     change(plugin.get(), i);
     const uint32_t frames = i % 5 == 2 ? 100 : kBlock;
-    const size_t before = g_allocations;
+    const size_t before = vorn::test::AllocationCount();
     plugin->RunAsIs(i % 17 == 3 ? 0 : frames);
-    counted += g_allocations - before;
+    counted += vorn::test::AllocationCount() - before;
   }
   return counted;
 }
