@@ -19,6 +19,7 @@ cat > "$package/process.json" <<'EOF'
     "command": ["${DIR_EXE}/process_manager",
                 "--service=${DIR_EXE}/vorn_shell_sim",
                 "--log-file=${DIR_TEMP}/process_manager.log",
+                "--remove-pid-file",
                 "--", "--device-name=Demo receiver"],
     "service_type": "critical"
   },
