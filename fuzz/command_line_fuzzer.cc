@@ -20,20 +20,14 @@
 
 #include "base/command_line.h"
 #include "base/logging.h"
+#include "fuzz/fuzz_check.h"
 #include "fuzz/fuzz_input.h"
 #include "vorn_package/package_utils.h"
 #include "vorn_package/usage.h"
 
 namespace {
 
-void Check(bool condition) {
-  if (!condition) __builtin_trap();
-}
-
-bool SwallowLogMessage(logging::LogSeverity, const char*, int, size_t,
-                       const std::string&) {
-  return true;
-}
+using vorn::fuzz::Check;
 
 void CheckCommandLine(const base::ParsedCommandLine& line) {
   const base::StringVector& elements = line.elements();
@@ -101,7 +95,7 @@ void CheckWrap(const std::string& text) {
 }  // namespace
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
-  logging::SetLogMessageHandler(&SwallowLogMessage);
+  vorn::fuzz::SilenceLogging();
   // The usage text is printed; nobody needs to see it.
   if (std::freopen("/dev/null", "w", stdout) == nullptr) __builtin_trap();
   return 0;

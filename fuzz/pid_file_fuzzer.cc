@@ -23,18 +23,12 @@
 
 #include "base/command_line.h"
 #include "base/logging.h"
+#include "fuzz/fuzz_check.h"
 #include "vorn_package/process_manager_control.h"
 
 namespace {
 
-void Check(bool condition) {
-  if (!condition) __builtin_trap();
-}
-
-bool SwallowLogMessage(logging::LogSeverity, const char*, int, size_t,
-                       const std::string&) {
-  return true;
-}
+using vorn::fuzz::Check;
 
 std::string g_path;  // the pid file, in a folder of its own
 
@@ -70,7 +64,7 @@ void WritePidFile(const uint8_t* data, size_t size) {
 }  // namespace
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
-  logging::SetLogMessageHandler(&SwallowLogMessage);
+  vorn::fuzz::SilenceLogging();
   const char* tmp = getenv("TMPDIR");
   std::string folder =
       std::string(tmp && *tmp ? tmp : "/tmp") + "/pid_file_fuzzer.XXXXXX";

@@ -27,6 +27,7 @@
 #include <vector>
 
 #include "base/logging.h"
+#include "fuzz/fuzz_check.h"
 #include "fuzz/fuzz_input.h"
 #include "post_processors/audio_post_processor2.h"
 
@@ -49,6 +50,8 @@
 
 namespace {
 
+using vorn::fuzz::Check;
+
 using vorn::fuzz::FuzzInput;
 
 // Guard zone on each side of a block, in floats. Its pattern is a NaN
@@ -58,15 +61,6 @@ constexpr uint32_t kGuardBits = 0x7fc0beefu;
 // The most samples one block may hold here, so that inputs stay fast.
 constexpr int64_t kMaxBlockSamples = int64_t{1} << 16;
 constexpr int kMaxOperations = 200;
-
-void Check(bool condition) {
-  if (!condition) __builtin_trap();
-}
-
-bool SwallowLogMessage(logging::LogSeverity, const char*, int, size_t,
-                       const std::string&) {
-  return true;
-}
 
 // A block of samples between two guard zones.
 class GuardedBlock {
@@ -232,7 +226,7 @@ void ProcessMalformedBlock(FuzzInput* in, AudioPostProcessor2* processor) {
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
   // Messages are still built (that code runs) but not written.
-  logging::SetLogMessageHandler(&SwallowLogMessage);
+  vorn::fuzz::SilenceLogging();
   return 0;
 }
 

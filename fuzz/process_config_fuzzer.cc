@@ -21,18 +21,12 @@
 #include "base/file_path.h"
 #include "base/logging.h"
 #include "base/path_service.h"
+#include "fuzz/fuzz_check.h"
 #include "vorn_package/package_utils.h"
 
 namespace {
 
-void Check(bool condition) {
-  if (!condition) __builtin_trap();
-}
-
-bool SwallowLogMessage(logging::LogSeverity, const char*, int, size_t,
-                       const std::string&) {
-  return true;
-}
+using vorn::fuzz::Check;
 
 bool HasVariable(const std::string& text) {
   return text.find("${DIR_EXE}") != std::string::npos ||
@@ -43,7 +37,7 @@ bool HasVariable(const std::string& text) {
 }  // namespace
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
-  logging::SetLogMessageHandler(&SwallowLogMessage);
+  vorn::fuzz::SilenceLogging();
   // Fixed directories, one in the root (its "//" collapses) and one with a
   // trailing slash.
   Check(base::PathService::Override(base::DIR_EXE, base::FilePath("/")));

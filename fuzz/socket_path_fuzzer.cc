@@ -16,25 +16,19 @@
 
 #include "base/command_line.h"
 #include "base/logging.h"
+#include "fuzz/fuzz_check.h"
 #include "vorn_package/package_utils.h"
 
 namespace {
 
-void Check(bool condition) {
-  if (!condition) __builtin_trap();
-}
-
-bool SwallowLogMessage(logging::LogSeverity, const char*, int, size_t,
-                       const std::string&) {
-  return true;
-}
+using vorn::fuzz::Check;
 
 std::string g_path;  // the socket-path file, in a folder of its own
 
 }  // namespace
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
-  logging::SetLogMessageHandler(&SwallowLogMessage);
+  vorn::fuzz::SilenceLogging();
   const char* tmp = getenv("TMPDIR");
   std::string folder =
       std::string(tmp && *tmp ? tmp : "/tmp") + "/socket_path_fuzzer.XXXXXX";

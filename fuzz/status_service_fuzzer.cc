@@ -22,19 +22,13 @@
 #include "base/logging.h"
 #include "base/single_thread_task_executor.h"
 #include "base/time.h"
+#include "fuzz/fuzz_check.h"
 #include "fuzz/fuzz_input.h"
 #include "vorn_package/vorn_status_service.h"
 
 namespace {
 
-void Check(bool condition) {
-  if (!condition) __builtin_trap();
-}
-
-bool SwallowLogMessage(logging::LogSeverity, const char*, int, size_t,
-                       const std::string&) {
-  return true;
-}
+using vorn::fuzz::Check;
 
 // Whether `payload` answers request `request_id`, and the answer.
 bool Answers(const std::string& payload, int32_t request_id,
@@ -57,7 +51,7 @@ bool Answers(const std::string& payload, int32_t request_id,
 }  // namespace
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
-  logging::SetLogMessageHandler(&SwallowLogMessage);
+  vorn::fuzz::SilenceLogging();
   // One event loop for the whole run, never destroyed; held in a static so
   // the leak checker sees it is still reachable.
   static base::SingleThreadTaskExecutor* executor =

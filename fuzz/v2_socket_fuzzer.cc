@@ -28,6 +28,7 @@
 #include "base/run_loop.h"
 #include "base/single_thread_task_executor.h"
 #include "base/single_thread_task_runner.h"
+#include "fuzz/fuzz_check.h"
 #include "fuzz/fuzz_input.h"
 #include "net/net_errors.h"
 #include "net/stream_socket.h"
@@ -36,19 +37,12 @@
 
 namespace {
 
+using vorn::fuzz::Check;
+
 using receiver::CloseReason;
 using receiver::FramedSocket;
 using receiver::V2Socket;
 using receiver::VornMessage;
-
-void Check(bool condition) {
-  if (!condition) __builtin_trap();
-}
-
-bool SwallowLogMessage(logging::LogSeverity, const char*, int, size_t,
-                       const std::string&) {
-  return true;
-}
 
 // xorshift32: the chunk sizes and choices, reproducible from the seed.
 class Random {
@@ -250,7 +244,7 @@ base::SingleThreadTaskExecutor* g_executor = nullptr;
 }  // namespace
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
-  logging::SetLogMessageHandler(&SwallowLogMessage);
+  vorn::fuzz::SilenceLogging();
   // One event loop for the whole run, never destroyed.
   g_executor = base::SingleThreadTaskExecutor::Create().release();
   Check(g_executor != nullptr);
