@@ -19,9 +19,9 @@
 #include <string>
 #include <vector>
 
-#include "base/json_reader.h"
-#include "base/json_value.h"
-#include "base/json_writer.h"
+#include "base/json/json_reader.h"
+#include "base/json/json_value.h"
+#include "base/json/json_writer.h"
 #include "benchmark/benchmark.h"
 #include "nlohmann/json.hpp"
 #include "rapidjson/document.h"

@@ -20,7 +20,7 @@
 #include <memory>
 #include <vector>
 
-#include "base/logging.h"
+#include "base/logging/logging.h"
 #include "benchmark/benchmark.h"
 #include "post_processors/delay_post_processor.h"
 #include "post_processors/governor.h"

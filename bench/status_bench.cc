@@ -20,11 +20,11 @@
 #include <string>
 #include <thread>
 
-#include "base/eintr.h"
-#include "base/file_util.h"
-#include "base/json_value.h"
-#include "base/logging.h"
-#include "base/single_thread_task_executor.h"
+#include "base/files/file_util.h"
+#include "base/json/json_value.h"
+#include "base/logging/eintr.h"
+#include "base/logging/logging.h"
+#include "base/task/single_thread_task_executor.h"
 #include "benchmark/benchmark.h"
 #include "receiver/message_frame.h"
 #include "vorn_package/vorn_status_service.h"

@@ -12,9 +12,9 @@
 #include <memory>
 #include <string>
 
-#include "base/logging.h"
-#include "base/run_loop.h"
-#include "base/single_thread_task_executor.h"
+#include "base/logging/logging.h"
+#include "base/task/run_loop.h"
+#include "base/task/single_thread_task_executor.h"
 #include "benchmark/benchmark.h"
 #include "net/net_errors.h"
 #include "net/socket_posix.h"

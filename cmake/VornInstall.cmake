@@ -91,7 +91,7 @@ endif()
 # binaries on an x86 build machine. scripts/cross-armhf checks that every
 # library the packaged files need is covered by one of these, and notes any
 # listed package that nothing links. libevent's core library is vorn_cli's
-# event loop (vorn_event); protobuf-lite carries the status messages
+# event loop (vorn_task); protobuf-lite carries the status messages
 # (vorn_transport).
 set(VORN_DEB_DEPENDS
     "libc6 (>= 2.36), libgcc-s1 (>= 3.5), libstdc++6 (>= 12), libevent-core-2.1-7 (>= 2.1.12-stable), libprotobuf-lite32 (>= 3.21.12)"

@@ -18,8 +18,8 @@
 #include <string>
 #include <vector>
 
-#include "base/command_line.h"
-#include "base/logging.h"
+#include "base/files/command_line.h"
+#include "base/logging/logging.h"
 #include "fuzz/fuzz_check.h"
 #include "fuzz/fuzz_input.h"
 #include "vorn_package/package_utils.h"

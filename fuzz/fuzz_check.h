@@ -15,7 +15,7 @@
 #include <cstddef>
 #include <string>
 
-#include "base/logging.h"
+#include "base/logging/logging.h"
 
 namespace vorn {
 namespace fuzz {

@@ -8,9 +8,9 @@
 #include <string>
 #include <string_view>
 
-#include "base/json_reader.h"
-#include "base/json_value.h"
-#include "base/json_writer.h"
+#include "base/json/json_reader.h"
+#include "base/json/json_value.h"
+#include "base/json/json_writer.h"
 
 namespace {
 

@@ -21,8 +21,8 @@
 #include <cstdint>
 #include <string>
 
-#include "base/command_line.h"
-#include "base/logging.h"
+#include "base/files/command_line.h"
+#include "base/logging/logging.h"
 #include "fuzz/fuzz_check.h"
 #include "vorn_package/process_manager_control.h"
 

@@ -26,7 +26,7 @@
 #include <string>
 #include <vector>
 
-#include "base/logging.h"
+#include "base/logging/logging.h"
 #include "fuzz/fuzz_check.h"
 #include "fuzz/fuzz_input.h"
 #include "post_processors/audio_post_processor2.h"

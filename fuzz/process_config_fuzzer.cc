@@ -17,10 +17,10 @@
 #include <string>
 #include <vector>
 
-#include "base/command_line.h"
-#include "base/file_path.h"
-#include "base/logging.h"
-#include "base/path_service.h"
+#include "base/files/command_line.h"
+#include "base/files/file_path.h"
+#include "base/files/path_service.h"
+#include "base/logging/logging.h"
 #include "fuzz/fuzz_check.h"
 #include "vorn_package/package_utils.h"
 

@@ -17,11 +17,11 @@
 #include <string>
 #include <vector>
 
-#include "base/json_reader.h"
-#include "base/json_value.h"
-#include "base/logging.h"
-#include "base/single_thread_task_executor.h"
-#include "base/time.h"
+#include "base/json/json_reader.h"
+#include "base/json/json_value.h"
+#include "base/logging/logging.h"
+#include "base/logging/time.h"
+#include "base/task/single_thread_task_executor.h"
 #include "fuzz/fuzz_check.h"
 #include "fuzz/fuzz_input.h"
 #include "vorn_package/vorn_status_service.h"

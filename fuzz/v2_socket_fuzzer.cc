@@ -23,11 +23,11 @@
 #include <utility>
 #include <vector>
 
-#include "base/location.h"
-#include "base/logging.h"
-#include "base/run_loop.h"
-#include "base/single_thread_task_executor.h"
-#include "base/single_thread_task_runner.h"
+#include "base/logging/logging.h"
+#include "base/task/location.h"
+#include "base/task/run_loop.h"
+#include "base/task/single_thread_task_executor.h"
+#include "base/task/single_thread_task_runner.h"
 #include "fuzz/fuzz_check.h"
 #include "fuzz/fuzz_input.h"
 #include "net/net_errors.h"

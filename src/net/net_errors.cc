@@ -3,7 +3,7 @@
 #include <cerrno>
 #include <cstring>
 
-#include "base/logging.h"
+#include "base/logging/logging.h"
 
 namespace net {
 

@@ -7,10 +7,10 @@
 #include <cerrno>
 #include <utility>
 
-#include "base/eintr.h"
-#include "base/location.h"
-#include "base/logging.h"
-#include "base/single_thread_task_executor.h"
+#include "base/logging/eintr.h"
+#include "base/logging/logging.h"
+#include "base/task/location.h"
+#include "base/task/single_thread_task_executor.h"
 #include "net/net_errors.h"
 
 namespace net {

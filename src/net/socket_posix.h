@@ -18,7 +18,7 @@
 #ifndef VORN_NET_SOCKET_POSIX_H_
 #define VORN_NET_SOCKET_POSIX_H_
 
-#include "base/message_pump_libevent.h"
+#include "base/task/message_pump_libevent.h"
 #include "net/stream_socket.h"
 #include "net/unix_address.h"
 

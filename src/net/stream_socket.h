@@ -9,7 +9,7 @@
 #ifndef VORN_NET_STREAM_SOCKET_H_
 #define VORN_NET_STREAM_SOCKET_H_
 
-#include "base/callback.h"
+#include "base/task/callback.h"
 
 namespace net {
 

@@ -4,7 +4,7 @@
 
 #include <utility>
 
-#include "base/logging.h"
+#include "base/logging/logging.h"
 #include "net/net_errors.h"
 #include "net/unix_address.h"
 

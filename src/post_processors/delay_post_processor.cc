@@ -5,7 +5,7 @@
 #include <limits>
 #include <utility>
 
-#include "base/logging.h"
+#include "base/logging/logging.h"
 #include "post_processors/pass_through_processor.h"
 #include "post_processors/plugin_config.h"
 #include "post_processors/sample_buffer.h"

@@ -1,7 +1,7 @@
 #include "post_processors/plugin_config.h"
 
-#include "base/json_reader.h"
-#include "base/logging.h"
+#include "base/json/json_reader.h"
+#include "base/logging/logging.h"
 
 namespace post_processors {
 

@@ -16,7 +16,7 @@
 #include <string>
 #include <string_view>
 
-#include "base/json_value.h"
+#include "base/json/json_value.h"
 
 namespace post_processors {
 

@@ -3,9 +3,9 @@
 #include <cstring>
 #include <utility>
 
-#include "base/location.h"
-#include "base/logging.h"
-#include "base/single_thread_task_runner.h"
+#include "base/logging/logging.h"
+#include "base/task/location.h"
+#include "base/task/single_thread_task_runner.h"
 #include "net/net_errors.h"
 
 namespace receiver {

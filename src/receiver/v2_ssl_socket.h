@@ -25,7 +25,7 @@
 #include <memory>
 #include <string>
 
-#include "base/weak_ptr.h"
+#include "base/task/weak_ptr.h"
 #include "net/stream_socket.h"
 #include "receiver/message_frame.h"
 

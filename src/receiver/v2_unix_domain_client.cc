@@ -2,10 +2,10 @@
 
 #include <utility>
 
-#include "base/callback.h"
-#include "base/location.h"
-#include "base/logging.h"
-#include "base/single_thread_task_runner.h"
+#include "base/logging/logging.h"
+#include "base/task/callback.h"
+#include "base/task/location.h"
+#include "base/task/single_thread_task_runner.h"
 #include "net/net_errors.h"
 
 namespace receiver {

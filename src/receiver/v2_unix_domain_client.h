@@ -26,7 +26,7 @@
 #include <memory>
 #include <string>
 
-#include "base/weak_ptr.h"
+#include "base/task/weak_ptr.h"
 #include "net/unix_domain_client_socket.h"
 #include "receiver/message_frame.h"
 #include "receiver/v2_ssl_socket.h"

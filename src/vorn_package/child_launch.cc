@@ -6,9 +6,9 @@
 #include <string>
 #include <vector>
 
-#include "base/file_path.h"
-#include "base/file_util.h"
-#include "base/logging.h"
+#include "base/files/file_path.h"
+#include "base/files/file_util.h"
+#include "base/logging/logging.h"
 #include "vorn_package/package_utils.h"
 
 namespace vorn {

@@ -18,8 +18,8 @@
 
 #include <string_view>
 
-#include "base/command_line.h"
-#include "base/process.h"
+#include "base/files/command_line.h"
+#include "base/files/process.h"
 
 namespace vorn {
 

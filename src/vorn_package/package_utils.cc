@@ -4,11 +4,11 @@
 #include <set>
 #include <utility>
 
-#include "base/file_util.h"
-#include "base/json_reader.h"
-#include "base/json_value.h"
-#include "base/logging.h"
-#include "base/path_service.h"
+#include "base/files/file_util.h"
+#include "base/files/path_service.h"
+#include "base/json/json_reader.h"
+#include "base/json/json_value.h"
+#include "base/logging/logging.h"
 
 namespace vorn {
 

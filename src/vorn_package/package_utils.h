@@ -29,8 +29,8 @@
 #include <string_view>
 #include <vector>
 
-#include "base/command_line.h"
-#include "base/file_path.h"
+#include "base/files/command_line.h"
+#include "base/files/file_path.h"
 #include "vorn_package/external_flag.h"
 
 namespace vorn {

@@ -9,12 +9,12 @@
 #include <deque>
 #include <string>
 
-#include "base/command_line.h"
-#include "base/file_path.h"
-#include "base/file_util.h"
-#include "base/logging.h"
-#include "base/process.h"
-#include "base/string_number.h"
+#include "base/files/command_line.h"
+#include "base/files/file_path.h"
+#include "base/files/file_util.h"
+#include "base/files/process.h"
+#include "base/logging/logging.h"
+#include "base/logging/string_number.h"
 #include "vorn_package/child_launch.h"
 #include "vorn_package/usage.h"
 

@@ -32,7 +32,7 @@
 #include <string_view>
 #include <vector>
 
-#include "base/time.h"
+#include "base/logging/time.h"
 #include "vorn_package/package_utils.h"
 
 namespace vorn {

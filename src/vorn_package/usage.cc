@@ -3,8 +3,8 @@
 #include <cstdint>
 #include <cstdio>
 
-#include "base/logging.h"
-#include "base/string_number.h"
+#include "base/logging/logging.h"
+#include "base/logging/string_number.h"
 #include "vorn_package/package_utils.h"
 
 namespace vorn {

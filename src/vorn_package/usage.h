@@ -17,8 +17,8 @@
 #include <string_view>
 #include <vector>
 
-#include "base/command_line.h"
-#include "base/time.h"
+#include "base/files/command_line.h"
+#include "base/logging/time.h"
 #include "vorn_package/external_flag.h"
 #include "vorn_package/package_utils.h"
 

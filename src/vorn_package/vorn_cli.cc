@@ -16,9 +16,9 @@
 #include <cstdio>
 #include <string>
 
-#include "base/at_exit.h"
-#include "base/command_line.h"
-#include "base/logging.h"
+#include "base/files/at_exit.h"
+#include "base/files/command_line.h"
+#include "base/logging/logging.h"
 #include "vorn_package/process_manager_control.h"
 #include "vorn_package/usage.h"
 #include "vorn_package/vorn_status_service.h"

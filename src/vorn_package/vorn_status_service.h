@@ -31,11 +31,11 @@
 #include <memory>
 #include <string>
 
-#include "base/callback.h"
-#include "base/command_line.h"
-#include "base/json_value.h"
-#include "base/time.h"
-#include "base/weak_ptr.h"
+#include "base/files/command_line.h"
+#include "base/json/json_value.h"
+#include "base/logging/time.h"
+#include "base/task/callback.h"
+#include "base/task/weak_ptr.h"
 #include "receiver/v2_unix_domain_client.h"
 
 namespace vorn {

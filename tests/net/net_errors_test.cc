@@ -8,7 +8,7 @@
 #include <cstring>
 #include <string>
 
-#include "base/logging.h"
+#include "base/logging/logging.h"
 #include "gtest/gtest.h"
 #include "net/unix_address.h"
 #include "tests/support/log_capture.h"

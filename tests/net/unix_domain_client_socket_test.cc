@@ -14,9 +14,9 @@
 #include <string>
 #include <vector>
 
-#include "base/logging.h"
-#include "base/run_loop.h"
-#include "base/single_thread_task_executor.h"
+#include "base/logging/logging.h"
+#include "base/task/run_loop.h"
+#include "base/task/single_thread_task_executor.h"
 #include "gtest/gtest.h"
 #include "net/net_errors.h"
 #include "tests/support/files.h"

@@ -9,7 +9,7 @@
 #include <utility>
 #include <vector>
 
-#include "base/logging.h"
+#include "base/logging/logging.h"
 #include "gmock/gmock.h"
 #include "gtest/gtest.h"
 #include "tests/support/log_capture.h"

@@ -5,7 +5,7 @@
 #include <memory>
 #include <vector>
 
-#include "base/logging.h"
+#include "base/logging/logging.h"
 #include "gtest/gtest.h"
 #include "post_processors/delay_post_processor.h"
 #include "post_processors/governor.h"

@@ -9,8 +9,8 @@
 #include <chrono>
 #include <cstring>
 
-#include "base/eintr.h"
-#include "base/file_util.h"
+#include "base/files/file_util.h"
+#include "base/logging/eintr.h"
 
 namespace vorn {
 namespace test {

@@ -8,9 +8,9 @@
 #include <string>
 #include <vector>
 
-#include "base/run_loop.h"
-#include "base/single_thread_task_executor.h"
-#include "base/single_thread_task_runner.h"
+#include "base/task/run_loop.h"
+#include "base/task/single_thread_task_executor.h"
+#include "base/task/single_thread_task_runner.h"
 #include "gtest/gtest.h"
 #include "net/net_errors.h"
 #include "tests/receiver/status_test_peer.h"

@@ -10,7 +10,7 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "base/eintr.h"
+#include "base/logging/eintr.h"
 #include "tests/support/scratch_file.h"
 
 extern char** environ;

@@ -4,8 +4,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include "base/eintr.h"
-#include "base/file_util.h"
+#include "base/files/file_util.h"
+#include "base/logging/eintr.h"
 
 namespace vorn {
 namespace test {

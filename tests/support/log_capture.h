@@ -16,7 +16,7 @@
 #include <string>
 #include <vector>
 
-#include "base/logging.h"
+#include "base/logging/logging.h"
 
 namespace vorn {
 namespace test {

@@ -4,7 +4,7 @@
 
 #include <cstdio>
 
-#include "base/eintr.h"
+#include "base/logging/eintr.h"
 #include "tests/support/scratch_file.h"
 
 namespace vorn {

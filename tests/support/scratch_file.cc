@@ -6,7 +6,7 @@
 #include <cstdlib>
 #include <vector>
 
-#include "base/eintr.h"
+#include "base/logging/eintr.h"
 
 namespace vorn {
 namespace test {

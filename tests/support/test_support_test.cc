@@ -7,7 +7,7 @@
 
 #include <cstdio>
 
-#include "base/logging.h"
+#include "base/logging/logging.h"
 #include "gtest/gtest.h"
 #include "tests/support/child_process.h"
 #include "tests/support/files.h"

@@ -9,7 +9,7 @@
 #include <cstdlib>
 #include <string>
 
-#include "base/process.h"
+#include "base/files/process.h"
 #include "tests/support/files.h"
 
 namespace vorn {

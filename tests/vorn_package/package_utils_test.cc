@@ -8,9 +8,9 @@
 #include <string>
 #include <vector>
 
-#include "base/command_line.h"
-#include "base/logging.h"
-#include "base/path_service.h"
+#include "base/files/command_line.h"
+#include "base/files/path_service.h"
+#include "base/logging/logging.h"
 #include "gtest/gtest.h"
 #include "tests/support/child_process.h"
 #include "tests/support/files.h"

@@ -10,8 +10,8 @@
 #include <string>
 #include <vector>
 
-#include "base/command_line.h"
-#include "base/process.h"
+#include "base/files/command_line.h"
+#include "base/files/process.h"
 #include "gtest/gtest.h"
 #include "tests/support/files.h"
 #include "tests/support/log_capture.h"

@@ -15,8 +15,8 @@
 #include <string>
 #include <vector>
 
-#include "base/json_reader.h"
-#include "base/json_value.h"
+#include "base/json/json_reader.h"
+#include "base/json/json_value.h"
 #include "gtest/gtest.h"
 #include "tests/support/child_process.h"
 #include "tests/support/files.h"

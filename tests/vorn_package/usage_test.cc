@@ -6,9 +6,9 @@
 #include <cstdio>
 #include <string>
 
-#include "base/command_line.h"
-#include "base/logging.h"
-#include "base/path_service.h"
+#include "base/files/command_line.h"
+#include "base/files/path_service.h"
+#include "base/logging/logging.h"
 #include "gtest/gtest.h"
 #include "tests/support/files.h"
 #include "tests/support/log_capture.h"

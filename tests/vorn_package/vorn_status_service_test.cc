@@ -6,11 +6,11 @@
 #include <thread>
 #include <vector>
 
-#include "base/json_reader.h"
-#include "base/run_loop.h"
-#include "base/single_thread_task_executor.h"
-#include "base/single_thread_task_runner.h"
-#include "base/time.h"
+#include "base/json/json_reader.h"
+#include "base/logging/time.h"
+#include "base/task/run_loop.h"
+#include "base/task/single_thread_task_executor.h"
+#include "base/task/single_thread_task_runner.h"
 #include "gtest/gtest.h"
 #include "tests/receiver/status_test_peer.h"
 #include "tests/support/log_capture.h"

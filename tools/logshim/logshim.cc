@@ -15,8 +15,8 @@
 
 #include <string>
 
-#include "base/command_line.h"
-#include "base/logging.h"
+#include "base/files/command_line.h"
+#include "base/logging/logging.h"
 
 int main(int argc, char** argv) {
   logging::LoggingSettings settings;

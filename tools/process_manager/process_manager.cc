@@ -54,11 +54,11 @@
 #include <string>
 #include <vector>
 
-#include "base/command_line.h"
-#include "base/eintr.h"
-#include "base/file_util.h"
-#include "base/logging.h"
-#include "base/string_number.h"
+#include "base/files/command_line.h"
+#include "base/files/file_util.h"
+#include "base/logging/eintr.h"
+#include "base/logging/logging.h"
+#include "base/logging/string_number.h"
 
 namespace {
 

@@ -38,8 +38,8 @@
 #include <utility>
 #include <vector>
 
-#include "base/eintr.h"
-#include "base/string_number.h"
+#include "base/logging/eintr.h"
+#include "base/logging/string_number.h"
 #include "post_processors/audio_post_processor2.h"
 
 #ifndef VORN_PLUGIN_DIR_FROM_HOST

@@ -19,7 +19,7 @@
 #include <map>
 #include <string>
 
-#include "base/json_value.h"
+#include "base/json/json_value.h"
 
 namespace sim {
 

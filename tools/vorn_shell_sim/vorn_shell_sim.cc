@@ -37,14 +37,14 @@
 #include <utility>
 #include <vector>
 
-#include "base/command_line.h"
-#include "base/eintr.h"
-#include "base/file_util.h"
-#include "base/json_reader.h"
-#include "base/json_value.h"
-#include "base/json_writer.h"
-#include "base/logging.h"
-#include "base/string_number.h"
+#include "base/files/command_line.h"
+#include "base/files/file_util.h"
+#include "base/json/json_reader.h"
+#include "base/json/json_value.h"
+#include "base/json/json_writer.h"
+#include "base/logging/eintr.h"
+#include "base/logging/logging.h"
+#include "base/logging/string_number.h"
 #include "receiver/message_frame.h"
 #include "vorn_shell_sim/sim_answers.h"
 

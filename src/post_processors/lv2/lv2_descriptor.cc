@@ -24,7 +24,7 @@
 #include <cstring>
 #include <memory>
 
-#include "base/logging.h"
+#include "base/logging/logging.h"
 #include "post_processors/lv2/lv2_plugins.h"
 
 namespace {

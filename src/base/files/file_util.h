@@ -1,0 +1,115 @@
+// Whole-file helpers: read, write, delete and test for existence, on the
+// calling thread, with every system call retried on EINTR.
+//
+//   std::string text;
+//   if (base::ReadFileToString(base::FilePath("/proc/self/cmdline"), &text))
+//     ...                                       // the whole content
+//   base::WriteFile(base::FilePath("/tmp/x"), "42", 2);   // 2, or -1
+//   base::DeleteFile(base::FilePath("/tmp/x"), false);    // true, also if gone
+//   base::WriteFileDescriptor(socket_fd, frame.data(), frame.size());
+//
+//   // A small file in a shared directory (a pid file, a socket-path file):
+//   std::string pid_text;
+//   base::ReadSmallRegularFile(path, 11, base::LinkPolicy::kRefuse,
+//                              &pid_text, nullptr);
+//
+// None of these throws or writes a log line; failures are return values.
+
+#ifndef VORN_BASE_FILES_FILE_UTIL_H_
+#define VORN_BASE_FILES_FILE_UTIL_H_
+
+#include <sys/types.h>
+
+#include <cstddef>
+#include <string>
+
+#include "base/files/file_path.h"
+
+namespace base {
+
+// True when some component of `path` is "..".
+bool PathHasParentReference(const FilePath& path);
+
+// Reads the whole of `path` into `*contents`, which is cleared first. Returns
+// false for a path with a ".." component (without touching the file system),
+// when the file cannot be opened, or on a read error. Files that report size 0
+// (those under /proc) are read to their end. `contents` must not be null.
+bool ReadFileToString(const FilePath& path, std::string* contents);
+
+// As ReadFileToString, but fails once more than `max_size` bytes were read;
+// `*contents` then holds the first `max_size` bytes. SIZE_MAX means no limit
+// (never wraps, also where size_t is 32 bits).
+bool ReadFileToStringWithMaxSize(const FilePath& path, std::string* contents,
+                                 size_t max_size);
+
+// What happens to a symbolic link at the last component of a path.
+enum class LinkPolicy {
+  kFollow,  // the file the link names is used
+  kRefuse,  // the call fails
+};
+
+// Result of ReadSmallRegularFile.
+enum class SmallFileStatus {
+  kOk,          // `*contents` holds the whole file
+  kUnreadable,  // missing, not a regular file, a refused link, an open or
+                // read error, or a path with a ".." component
+  kTooLarge,    // more than `max_size` bytes; `*contents` holds the first
+                // `max_size` of them
+};
+
+// Owner and permission bits of the file that ReadSmallRegularFile read (after
+// following a link, when links are followed).
+struct RegularFileInfo {
+  uid_t owner_uid = 0;
+  mode_t mode = 0;  // permission bits only (mode & 07777)
+};
+
+// Reads a small file that lies in a directory others may write to. The open
+// never blocks (a FIFO there is refused instead of waiting for a writer),
+// only a regular file is read, and at most `max_size` + 1 bytes are read, so a
+// link to /dev/zero or a growing file cannot keep the caller reading.
+// `*contents` is cleared first; `info`, when not null, is filled on kOk and
+// kTooLarge. `max_size` must be below SIZE_MAX.
+SmallFileStatus ReadSmallRegularFile(const FilePath& path, size_t max_size,
+                                     LinkPolicy links, std::string* contents,
+                                     RegularFileInfo* info);
+
+// Creates or truncates `path` (permission bits 0666 less the umask) and writes
+// `size` bytes of `data` to it. Returns `size`, or -1 when the create, a write
+// or the close failed (a negative `size` fails too). An interrupted close
+// counts as success.
+int WriteFile(const FilePath& path, const char* data, int size);
+
+// As WriteFile, for a file in a directory others may write to: a symbolic
+// link at `path` makes it fail (it is never followed), the open never blocks,
+// anything but a regular file is refused (and left unchanged), and the file
+// ends with exactly the permission bits `mode`, whatever the umask and also
+// when it existed before. Returns `size`, or -1.
+int WriteRegularFileNoFollow(const FilePath& path, const char* data, int size,
+                             mode_t mode);
+
+// Deletes `path`. A symbolic link is removed, never followed. A directory is
+// removed only when empty unless `recursive`, which removes everything below
+// it first. True when every step succeeded, and when nothing was there (the
+// path or one of its directories does not exist).
+bool DeleteFile(const FilePath& path, bool recursive);
+
+// True when `path` exists (no permission test); a relative path is taken
+// against the current directory.
+bool PathExists(const FilePath& path);
+
+// Writes all `size` bytes of `data` to the open descriptor `fd`, continuing
+// after short writes. On a socket it sends with MSG_NOSIGNAL, so a peer that
+// has gone is a failure (EPIPE in errno) instead of a SIGPIPE. False on the
+// first error, with errno set.
+bool WriteFileDescriptor(int fd, const char* data, size_t size);
+
+// Reads exactly `size` bytes from the open descriptor `fd` into `buffer`,
+// continuing after short reads. False when the end of the stream comes first
+// (errno untouched) or on an error (errno set); what was read stays in
+// `buffer`.
+bool ReadFromFileDescriptor(int fd, char* buffer, size_t size);
+
+}  // namespace base
+
+#endif  // VORN_BASE_FILES_FILE_UTIL_H_

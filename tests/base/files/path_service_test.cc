@@ -1,0 +1,177 @@
+#include "base/files/path_service.h"
+
+#include <stdlib.h>
+#include <unistd.h>
+
+#include <optional>
+#include <string>
+
+#include "gtest/gtest.h"
+#include "tests/support/temp_dir.h"
+
+namespace base {
+namespace {
+
+// Sets or unsets an environment variable for one test and restores it after.
+class ScopedEnv final {
+ public:
+  ScopedEnv(const char* name, const char* value) : name_(name) {
+    if (const char* old = getenv(name)) old_ = old;
+    if (value) {
+      setenv(name, value, 1);
+    } else {
+      unsetenv(name);
+    }
+  }
+  ~ScopedEnv() {
+    if (old_) {
+      setenv(name_, old_->c_str(), 1);
+    } else {
+      unsetenv(name_);
+    }
+  }
+  ScopedEnv(const ScopedEnv&) = delete;
+  ScopedEnv& operator=(const ScopedEnv&) = delete;
+
+ private:
+  const char* name_;
+  std::optional<std::string> old_;
+};
+
+class PathServiceTest : public testing::Test {
+ protected:
+  void SetUp() override { PathService::ClearCacheForTesting(); }
+  void TearDown() override { PathService::ClearCacheForTesting(); }
+
+  // The answer for `key`, or "<failed>".
+  std::string Get(int key) {
+    FilePath path("<failed>");
+    return PathService::Get(key, &path) ? path.value() : "<failed>";
+  }
+};
+
+TEST_F(PathServiceTest, TemporaryDirectoryComesFromTmpdir) {
+  ScopedEnv tmpdir("TMPDIR", "/var/tmp/x");
+  EXPECT_EQ("/var/tmp/x", Get(DIR_TEMP));
+  ScopedEnv unset("TMPDIR", nullptr);
+  PathService::ClearCacheForTesting();
+  EXPECT_EQ("/tmp", Get(DIR_TEMP));
+}
+
+TEST_F(PathServiceTest, EmptyTmpdirFailsAndSoDoesAHomeThatFallsBackToIt) {
+  ScopedEnv tmpdir("TMPDIR", "");
+  ScopedEnv home("HOME", nullptr);
+  FilePath path("unchanged");
+  EXPECT_FALSE(PathService::Get(DIR_TEMP, &path));
+  EXPECT_EQ("unchanged", path.value());
+  EXPECT_FALSE(PathService::Get(DIR_HOME, &path));
+  ScopedEnv empty_home("HOME", "");
+  EXPECT_FALSE(PathService::Get(DIR_HOME, &path));
+  EXPECT_EQ("unchanged", path.value());
+}
+
+TEST_F(PathServiceTest, HomeFallsBackToTheTemporaryDirectory) {
+  ScopedEnv tmpdir("TMPDIR", "/scratch");
+  {
+    ScopedEnv home("HOME", nullptr);
+    EXPECT_EQ("/scratch", Get(DIR_HOME));
+  }
+  PathService::ClearCacheForTesting();
+  {
+    ScopedEnv home("HOME", "");
+    EXPECT_EQ("/scratch", Get(DIR_HOME));
+  }
+  PathService::ClearCacheForTesting();
+  ScopedEnv home("HOME", "/home/op");
+  EXPECT_EQ("/home/op", Get(DIR_HOME));
+}
+
+TEST_F(PathServiceTest, AnswersAreCachedUntilCleared) {
+  ScopedEnv tmpdir("TMPDIR", "/first");
+  EXPECT_EQ("/first", Get(DIR_TEMP));
+  setenv("TMPDIR", "/second", 1);
+  EXPECT_EQ("/first", Get(DIR_TEMP));
+  PathService::ClearCacheForTesting();
+  EXPECT_EQ("/second", Get(DIR_TEMP));
+}
+
+TEST_F(PathServiceTest, ParentReferencesAreResolved) {
+  vorn::test::ScopedTempDir dir;
+  ASSERT_TRUE(dir.valid());
+  ASSERT_EQ(0, mkdir(dir.Path("sub").c_str(), 0700));
+  ASSERT_EQ(0, symlink(dir.Path("sub").c_str(), dir.Path("link").c_str()));
+  char* real = realpath(dir.path().c_str(), nullptr);
+  ASSERT_NE(nullptr, real);
+  std::string expected = std::string(real) + "/sub";
+  free(real);
+  // The link is resolved before ".." applies: link/../sub is dir/sub.
+  std::string tmpdir_value = dir.Path("link/../sub");
+  ScopedEnv tmpdir("TMPDIR", tmpdir_value.c_str());
+  EXPECT_EQ(expected, Get(DIR_TEMP));
+  // One that cannot be resolved fails.
+  PathService::ClearCacheForTesting();
+  std::string missing = dir.Path("missing/..");
+  setenv("TMPDIR", missing.c_str(), 1);
+  EXPECT_EQ("<failed>", Get(DIR_TEMP));
+}
+
+TEST_F(PathServiceTest, ExecutableKeys) {
+  std::string exe = Get(FILE_EXE);
+  ASSERT_NE("<failed>", exe);
+  EXPECT_EQ("path_service_test", FilePath(exe).BaseName().value());
+  EXPECT_EQ(exe, Get(FILE_MODULE));
+  std::string dir = FilePath(exe).DirName().value();
+  EXPECT_EQ(dir, Get(DIR_EXE));
+  EXPECT_EQ(dir, Get(DIR_MODULE));
+  EXPECT_EQ(dir, Get(DIR_ASSETS));
+}
+
+TEST_F(PathServiceTest, CurrentDirectoryIsNeverCached) {
+  vorn::test::ScopedTempDir dir;
+  ASSERT_TRUE(dir.valid());
+  std::string before = Get(DIR_CURRENT);
+  ASSERT_EQ(0, chdir(dir.path().c_str()));
+  char* real = realpath(dir.path().c_str(), nullptr);
+  EXPECT_EQ(real, Get(DIR_CURRENT));
+  free(real);
+  ASSERT_EQ(0, chdir(before.c_str()));
+  EXPECT_EQ(before, Get(DIR_CURRENT));
+  EXPECT_FALSE(PathService::Override(DIR_CURRENT, FilePath("/x")));
+}
+
+TEST_F(PathServiceTest, OverridesReplaceAnswersAndDerivedOnes) {
+  ScopedEnv home("HOME", nullptr);
+  ScopedEnv tmpdir("TMPDIR", "/from-env");
+  EXPECT_EQ("/from-env", Get(DIR_HOME));
+  ASSERT_TRUE(PathService::Override(DIR_TEMP, FilePath("/overridden")));
+  EXPECT_EQ("/overridden", Get(DIR_TEMP));
+  // The home directory derived from the temporary one follows it.
+  EXPECT_EQ("/overridden", Get(DIR_HOME));
+  EXPECT_TRUE(PathService::RemoveOverrideForTesting(DIR_TEMP));
+  EXPECT_FALSE(PathService::RemoveOverrideForTesting(DIR_TEMP));
+  EXPECT_EQ("/from-env", Get(DIR_TEMP));
+
+  EXPECT_FALSE(PathService::Override(DIR_TEMP, FilePath()));
+  EXPECT_FALSE(PathService::Override(0, FilePath("/x")));
+  EXPECT_EQ("<failed>", Get(0));
+  EXPECT_EQ("<failed>", Get(-3));
+}
+
+bool TestProvider(int key, FilePath* path) {
+  if (key != PATH_END) return false;
+  *path = FilePath("/provided");
+  return true;
+}
+
+TEST_F(PathServiceTest, RegisteredProvidersAnswerTheirKeys) {
+  EXPECT_EQ("<failed>", Get(PATH_END + 1));
+  PathService::RegisterProvider(&TestProvider, PATH_END, PATH_END + 2);
+  EXPECT_EQ("/provided", Get(PATH_END));
+  // A key in its range that it does not know still fails.
+  EXPECT_EQ("<failed>", Get(PATH_END + 1));
+  // The built-in keys are still answered.
+  EXPECT_NE("<failed>", Get(DIR_TEMP));
+}
+
+}  // namespace
+}  // namespace base
