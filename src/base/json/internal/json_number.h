@@ -1,7 +1,8 @@
 // Numbers of the JSON reader, as free functions over a byte range: scanning
 // the text of one number, and converting what was scanned into an integer or
-// the correctly rounded double. Internal to the reader (src/base/json/internal/);
-// kept apart so that each step can be tested on its own.
+// the correctly rounded double. Internal to the reader
+// (src/base/json/internal/); kept apart so that each step can be tested on its
+// own.
 //
 //   const std::string_view text = "-65.613616999999977,";
 //   base::json_internal::NumberScan scan;

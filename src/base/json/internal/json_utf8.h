@@ -6,8 +6,8 @@
 //   size_t length = base::json_internal::DecodeUtf8(p, end, &code_point);
 //   if (code_point < 0) { /* invalid: skip `length` bytes */ }
 //
-// Internal to the JSON reader and writer (src/base/json/internal/): no other code
-// includes it.
+// Internal to the JSON reader and writer (src/base/json/internal/): no other
+// code includes it.
 
 #ifndef VORN_BASE_JSON_INTERNAL_JSON_UTF8_H_
 #define VORN_BASE_JSON_INTERNAL_JSON_UTF8_H_
