@@ -48,6 +48,7 @@ if(TARGET vorn_cli)
   install(FILES "${vorn_cli_link}"
           DESTINATION "${CMAKE_INSTALL_BINDIR}"
           COMPONENT runtime)
+  include(VornOperatorKit)
 endif()
 
 # The plug-in targets are vorn_<name>_plugin (output libvorn_<name>_2.0.so).
