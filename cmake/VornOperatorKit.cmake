@@ -55,5 +55,4 @@ install(FILES "${vorn_kit_in}/vorn.service"
         DESTINATION lib/systemd/system COMPONENT runtime)
 install(PROGRAMS "${vorn_kit_in}/vorn.init" RENAME vorn
         DESTINATION /etc/init.d COMPONENT runtime)
-set(CPACK_DEBIAN_PACKAGE_CONTROL_EXTRA "${vorn_kit_in}/conffiles")
 set(CPACK_DEBIAN_RUNTIME_PACKAGE_CONTROL_EXTRA "${vorn_kit_in}/conffiles")
