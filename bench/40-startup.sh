@@ -1,9 +1,12 @@
 #!/usr/bin/env bash
 # vorn_cli start-up: wall-clock time of `vorn_cli --version` and of an
-# unknown command (usage text, log line) against a trivial C program, over
-# many runs, best of five rounds.
+# unknown command (usage text, log line) against a trivial C program, timed
+# by hyperfine (warm-up, then the median and spread of many runs).
 set -euo pipefail
 build="${VORN_BENCH_BUILD:?}"
+# shellcheck source=bench/timing.bash
+source "$(dirname "$0")/timing.bash"
+timing_available || exit 0
 cli="$build/src/vorn_package/vorn_cli"
 tmp="$(mktemp -d)"
 trap 'rm -rf "$tmp"' EXIT
@@ -11,28 +14,16 @@ printf 'int main(void) { return 0; }\n' > "$tmp/trivial.c"
 cc -O2 -o "$tmp/trivial" "$tmp/trivial.c"
 
 runs=300
-# Best of five rounds of `runs` executions, in microseconds per run.
-per_run_us() {
-  local best=""
-  for _ in 1 2 3 4 5; do
-    local start end
-    start=$(date +%s%N)
-    for ((i = 0; i < runs; i++)); do "$@" >/dev/null 2>&1 || true; done
-    end=$(date +%s%N)
-    local us=$(( (end - start) / 1000 / runs ))
-    if [ -z "$best" ] || [ "$us" -lt "$best" ]; then best=$us; fi
-  done
-  echo "$best"
-}
-
-trivial=$(per_run_us "$tmp/trivial")
-version=$(per_run_us "$cli" --version)
-unknown=$(per_run_us "$cli" no such command)
+timing_run "$tmp/t.json" "$runs" 30 "$tmp/trivial" "$cli --version" \
+  "$cli no such command"
+read -r t_med t_min t_max _ < <(timing_stats "$tmp/t.json" 0)
+read -r v_med v_min v_max _ < <(timing_stats "$tmp/t.json" 1)
+read -r u_med u_min u_max _ < <(timing_stats "$tmp/t.json" 2)
 echo
-echo "vorn_cli start-up (best of 5 x $runs runs, microseconds per run)"
-printf '%-34s %10s %10s\n' "case" "us/run" "x trivial"
-printf '%-34s %10d %10s\n' "trivial C program" "$trivial" "1.00"
-printf '%-34s %10d %10s\n' "vorn_cli --version" "$version" \
-  "$(awk -v a="$version" -v b="$trivial" 'BEGIN { printf "%.2f", a / b }')"
-printf '%-34s %10d %10s\n' "vorn_cli unknown command + usage" "$unknown" \
-  "$(awk -v a="$unknown" -v b="$trivial" 'BEGIN { printf "%.2f", a / b }')"
+echo "vorn_cli start-up (hyperfine, $runs runs after 30 warm-up, microseconds)"
+printf '%-34s %10s %15s %10s\n' "case" "median us" "min..max" "x trivial"
+printf '%-34s %10d %15s %10s\n' "trivial C program" "$t_med" "$t_min..$t_max" "1.00"
+printf '%-34s %10d %15s %10s\n' "vorn_cli --version" "$v_med" "$v_min..$v_max" \
+  "$(ratio "$v_med" "$t_med")"
+printf '%-34s %10d %15s %10s\n' "vorn_cli unknown command + usage" "$u_med" \
+  "$u_min..$u_max" "$(ratio "$u_med" "$t_med")"

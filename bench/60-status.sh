@@ -27,30 +27,24 @@ if ! "$cli" --quiet status; then
   exit 0
 fi
 
-# Median and spread (min..max) of 7 rounds of `runs` executions, in
-# microseconds per execution: prints "median min max".
-runs=100
-rounds() {
-  local values=()
-  for _ in 1 2 3 4 5 6 7; do
-    local start end
-    start=$(date +%s%N)
-    for ((i = 0; i < runs; i++)); do "$@" >/dev/null 2>&1 || true; done
-    end=$(date +%s%N)
-    values+=($(( (end - start) / 1000 / runs )))
-  done
-  printf '%s\n' "${values[@]}" | sort -n | awk '{ v[NR] = $1 } END { print v[4], v[1], v[NR] }'
-}
-
-read -r s_med s_min s_max < <(rounds "$cli" status)
-read -r v_med v_min v_max < <(rounds "$cli" --version)
-
+# Whole-process times with hyperfine: median and spread (min..max) of
+# `runs` executions after a warm-up, in microseconds.
+# shellcheck source=bench/timing.bash
+source "$(dirname "$0")/timing.bash"
 echo
-echo "== status (median of 7 rounds, spread min..max)"
-printf '%-44s %12s %18s %9s %6s\n' "row" "median" "spread" "ratio" "goal"
-printf '%-44s %9d us %8d..%-7d %9s %6s\n' "vorn_cli --version" "$v_med" "$v_min" "$v_max" "1.00" ""
-printf '%-44s %9d us %8d..%-7d %9s %6s\n' "vorn_cli status (live stand-in)" "$s_med" "$s_min" "$s_max" \
-  "$(awk -v a="$s_med" -v b="$v_med" 'BEGIN { printf "%.2fx", a / b }')" "<=1.5x"
+if timing_available; then
+  runs=200
+  timing_run "$tmp/t.json" "$runs" 20 "$cli status" "$cli --version"
+  read -r s_med s_min s_max _ < <(timing_stats "$tmp/t.json" 0)
+  read -r v_med v_min v_max _ < <(timing_stats "$tmp/t.json" 1)
+  echo "== status (hyperfine: median of $runs runs, spread min..max)"
+  printf '%-44s %12s %18s %9s %6s\n' "row" "median" "spread" "ratio" "goal"
+  printf '%-44s %9d us %8d..%-7d %9s %6s\n' "vorn_cli --version" "$v_med" "$v_min" "$v_max" "1.00" ""
+  printf '%-44s %9d us %8d..%-7d %9s %6s\n' "vorn_cli status (live stand-in)" "$s_med" "$s_min" "$s_max" \
+    "$(ratio "$s_med" "$v_med")x" "<=1.5x"
+else
+  echo "== status"
+fi
 
 # In-process round trip: Google Benchmark, 7 repetitions, batches of 100.
 "$build/bench/status_bench" --benchmark_repetitions=7 \

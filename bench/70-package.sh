@@ -11,6 +11,9 @@
 # still answers signal 0, and start-stop-daemon would wait on it.
 set -euo pipefail
 build="${VORN_BENCH_BUILD:?run through scripts/bench}"
+# shellcheck source=bench/timing.bash
+source "$(dirname "$0")/timing.bash"
+timing_available || exit 0
 top="$(cd "$(dirname "$0")/.." && pwd)"
 cli="$build/src/vorn_package/vorn_cli"
 manager="$build/tools/process_manager/process_manager"
@@ -34,25 +37,15 @@ if [ "${1:-}" != "--cycles" ]; then
   cp "$cli" "$tmp/vorn_cli"
   cp "$top/packaging/process.json" "$tmp/process.json"
   runs=300
-  per_run_us() {
-    local best=""
-    for _ in 1 2 3 4 5; do
-      local start end us
-      start=$(date +%s%N)
-      for ((i = 0; i < runs; i++)); do "$@" >/dev/null 2>&1 || true; done
-      end=$(date +%s%N)
-      us=$(((end - start) / 1000 / runs))
-      if [ -z "$best" ] || [ "$us" -lt "$best" ]; then best=$us; fi
-    done
-    echo "$best"
-  }
-  version=$(per_run_us "$tmp/vorn_cli" --version)
-  help=$(per_run_us "$tmp/vorn_cli" --help)
-  printf '%-44s %10s %10s\n' "vorn_cli (best of 5 x $runs runs)" "us/run" \
-    "x version"
-  printf '%-44s %10d %10s\n' "--version" "$version" "1.00"
-  printf '%-44s %10d %10s\n' "--help with the example process.json" "$help" \
-    "$(awk -v a="$help" -v b="$version" 'BEGIN { printf "%.2f", a / b }')"
+  timing_run "$tmp/t.json" "$runs" 30 "$tmp/vorn_cli --version" \
+    "$tmp/vorn_cli --help"
+  read -r v_med v_min v_max _ < <(timing_stats "$tmp/t.json" 0)
+  read -r h_med h_min h_max _ < <(timing_stats "$tmp/t.json" 1)
+  printf '%-44s %10s %17s %10s\n' "vorn_cli (hyperfine, $runs runs)" \
+    "median us" "min..max us" "x version"
+  printf '%-44s %10d %17s %10s\n' "--version" "$v_med" "$v_min..$v_max" "1.00"
+  printf '%-44s %10d %17s %10s\n' "--help with the example process.json" \
+    "$h_med" "$h_min..$h_max" "$(ratio "$h_med" "$v_med")"
   exit 0
 fi
 
@@ -71,33 +64,29 @@ EOF
 export TMPDIR="$tmp"
 cycles=20
 
-# Milliseconds (with a fraction) of each of `cycles` runs of the function $1.
-time_cycles() {
-  local i t0 t1
-  for ((i = 0; i < cycles; i++)); do
-    t0=$(date +%s%N)
-    "$1"
-    t1=$(date +%s%N)
-    echo "$(((t1 - t0) / 1000))"
-  done | sort -n | awk '{ v[NR] = $1 / 1000 } END {
-      printf "%.1f %.1f %.1f", v[int((NR + 1) / 2)], v[1], v[NR] }'
+# Each cycle is a small script, so that hyperfine times the pair of
+# commands as one run; both sides pay the same bash start-up.
+cat >"$tmp/ours.sh" <<SCRIPT
+"$package/vorn_cli" start vorn async --log-wrapper-path= >/dev/null 2>&1
+"$package/vorn_cli" stop vorn >/dev/null 2>&1
+SCRIPT
+cat >"$tmp/peer.sh" <<SCRIPT
+start-stop-daemon --start --background --make-pidfile \\
+  --pidfile "$tmp/peer.pid" --exec "$package/pm_bench_$$" -- >/dev/null
+start-stop-daemon --stop --pidfile "$tmp/peer.pid" --retry TERM/25 >/dev/null
+rm -f "$tmp/peer.pid"
+SCRIPT
+timing_run "$tmp/cycles.json" "$cycles" 2 "bash $tmp/ours.sh" \
+  "bash $tmp/peer.sh"
+# Milliseconds with one decimal: "median min max".
+cycle_ms() {
+  timing_stats "$tmp/cycles.json" "$1" |
+    awk '{ printf "%.1f %.1f %.1f", $1 / 1000, $2 / 1000, $3 / 1000 }'
 }
 
-ours() {
-  "$package/vorn_cli" start vorn async --log-wrapper-path= >/dev/null 2>&1
-  "$package/vorn_cli" stop vorn >/dev/null 2>&1
-}
-peer() {
-  start-stop-daemon --start --background --make-pidfile \
-    --pidfile "$tmp/peer.pid" --exec "$package/pm_bench_$$" -- >/dev/null
-  start-stop-daemon --stop --pidfile "$tmp/peer.pid" --retry TERM/25 \
-    >/dev/null
-  rm -f "$tmp/peer.pid"
-}
-
-read -r ours_median ours_min ours_max <<<"$(time_cycles ours)"
-read -r peer_median peer_min peer_max <<<"$(time_cycles peer)"
-printf '%-44s %10s %17s %10s\n' "start + stop cycle ($cycles cycles)" \
+read -r ours_median ours_min ours_max <<<"$(cycle_ms 0)"
+read -r peer_median peer_min peer_max <<<"$(cycle_ms 1)"
+printf '%-44s %10s %17s %10s\n' "start + stop cycle (hyperfine, $cycles runs)" \
   "median ms" "min..max ms" "x peer"
 printf '%-44s %10s %17s %10s\n' "start-stop-daemon (TERM/25)" "$peer_median" \
   "$peer_min..$peer_max" "1.00"

@@ -15,6 +15,8 @@
 #   libvorn_sound_meter_2.0.so     the plug-ins, for the media pipeline to load
 #                                  by path (they are not general libraries,
 #                                  hence their own folder)
+#   share/man/man1/vorn_cli.1.gz, the bash completion, vorn.service and
+#   /etc/init.d/vorn               for the operator (VornOperatorKit.cmake)
 #
 # Everything the package ships is in the install component "runtime"; the
 # package holds that component only. The stand-ins of tools/ are not installed
@@ -48,6 +50,7 @@ if(TARGET vorn_cli)
   install(FILES "${vorn_cli_link}"
           DESTINATION "${CMAKE_INSTALL_BINDIR}"
           COMPONENT runtime)
+  include(VornOperatorKit)
 endif()
 
 # The plug-in targets are vorn_<name>_plugin (output libvorn_<name>_2.0.so).

@@ -81,6 +81,20 @@ const UsageEntry kStatusCommandUsage[] = {
 const size_t kStatusCommandUsageCount =
     sizeof(kStatusCommandUsage) / sizeof(UsageEntry);
 
+const UsageEntry kUnlistedOptionUsage[] = {
+    {"log-wrapper-path", "<path>",
+     "Log wrapper that starts each child process. An empty value starts "
+     "them directly. (default=/bin/logshim)"},
+    {"vorn-cli-socket-file-path", "<path>",
+     "File holding the path of the receiver's status socket. "
+     "(default=$TMPDIR/vorn-cli-socket.path)"},
+    {"vmodule", "<pattern=level,...>",
+     "Per-source verbose logging levels, as comma-separated pattern=level "
+     "pairs."},
+};
+const size_t kUnlistedOptionUsageCount =
+    sizeof(kUnlistedOptionUsage) / sizeof(UsageEntry);
+
 base::StringVector AcceptedOptionNames() {
   base::StringVector names;
   for (size_t i = 0; i < kOptionUsageCount; ++i) {

@@ -39,6 +39,12 @@ extern const UsageEntry kOptionUsage[];
 extern const size_t kOptionUsageCount;
 extern const UsageEntry kStatusCommandUsage[];
 extern const size_t kStatusCommandUsageCount;
+// Switches vorn_cli reads although its usage text does not list them (the
+// manual page and the shell completion do). Not part of
+// AcceptedOptionNames(): start warns about them unless process.json names
+// them as external flags.
+extern const UsageEntry kUnlistedOptionUsage[];
+extern const size_t kUnlistedOptionUsageCount;
 
 // The option names of kOptionUsage, the switches vorn_cli itself accepts.
 base::StringVector AcceptedOptionNames();
