@@ -1,5 +1,8 @@
 #include "vorn_package/package_utils.h"
 
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <memory>
 #include <set>
 #include <utility>
@@ -284,12 +287,37 @@ base::FilePath GetSocketPathFilePath() {
                                     kSocketPathFileName);
 }
 
-base::FilePath ReadSocketPath() {
+base::FilePath ReadSocketPath(std::string* refusal) {
+  if (refusal != nullptr) refusal->clear();
+  const base::FilePath file = GetSocketPathFilePath();
   std::string content;
-  base::SmallFileStatus status =
-      base::ReadSmallRegularFile(GetSocketPathFilePath(), kMaxSocketPathLength,
-                                 base::LinkPolicy::kFollow, &content, nullptr);
-  if (status != base::SmallFileStatus::kOk) return base::FilePath();
+  base::RegularFileInfo info;
+  base::SmallFileStatus status = base::ReadSmallRegularFile(
+      file, kMaxSocketPathFileSize, base::LinkPolicy::kRefuse, &content, &info);
+  std::string why;
+  if (status == base::SmallFileStatus::kUnreadable) {
+    // The read does not say why; a link or a non-file is a refusal worth
+    // reporting, a missing or unreadable file just means no receiver yet.
+    struct stat link_info;
+    if (lstat(file.value().c_str(), &link_info) != 0) return base::FilePath();
+    if (S_ISLNK(link_info.st_mode)) {
+      why = "it is a symbolic link";
+    } else if (!S_ISREG(link_info.st_mode)) {
+      why = "it is not a regular file";
+    } else {
+      return base::FilePath();
+    }
+  } else if (status == base::SmallFileStatus::kTooLarge) {
+    why = "it holds more than " + std::to_string(kMaxSocketPathFileSize) +
+          " bytes";
+  } else if (geteuid() == 0 && (info.mode & (S_IWGRP | S_IWOTH)) != 0) {
+    // Root connects wherever the file points; only its writer may say where.
+    why = "group or others may write it";
+  }
+  if (!why.empty()) {
+    if (refusal != nullptr) *refusal = why;
+    return base::FilePath();
+  }
   return base::FilePath(content);
 }
 

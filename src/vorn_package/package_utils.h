@@ -105,15 +105,20 @@ base::FilePath GetPidFilePath();
 // "/vorn-cli-socket.path".
 base::FilePath GetSocketPathFilePath();
 
-// Longest socket path accepted from the socket-path file, in bytes (the
-// client refuses longer ones anyway).
-inline constexpr size_t kMaxSocketPathLength = 125;
+// Most bytes read from the socket-path file. A path the client cannot use
+// (longer than a Unix-domain address holds) is still read, so that the
+// connect reports it rather than a missing receiver.
+inline constexpr size_t kMaxSocketPathFileSize = 4096;
 
 // The receiver's socket path: the whole content of the socket-path file,
-// unchanged (a final line feed stays). Empty, without a message, when the
-// file is missing, is not a regular file (the open never waits on a FIFO), or
-// holds more than kMaxSocketPathLength bytes.
-base::FilePath ReadSocketPath();
+// unchanged (a final line feed stays). Empty when the file is missing or
+// cannot be opened, and empty with a reason in `*refusal` (when not null;
+// cleared otherwise) when the file is not trusted: a symbolic link (never
+// followed), anything but a regular file (the open never waits on a FIFO),
+// more than kMaxSocketPathFileSize bytes, or, when running as root, a file
+// that group or others may write. The owner does not matter: the receiver
+// may run under an account of its own. Logs nothing.
+base::FilePath ReadSocketPath(std::string* refusal = nullptr);
 
 // The "log-wrapper-path" value when the switch is present (even if empty:
 // no wrapper), else "/bin/logshim".

@@ -1,6 +1,7 @@
 #include "vorn_package/vorn_status_service.h"
 
 #include <cstdio>
+#include <string_view>
 #include <utility>
 
 #include "base/files/command_line.h"
@@ -145,13 +146,34 @@ bool VornStatusService::RunBlockingTask(const std::string& type,
       base::BindWeak(weak_factory_.GetWeakPtr(),
                      [this, call_number] { OnTimeout(call_number); }),
       request_timeout_);
+  invalid_messages_logged_ = 0;
+  invalid_messages_unlogged_ = 0;
   run_loop.Run();
+  if (invalid_messages_unlogged_ > 0) {
+    LOG(ERROR) << "Further invalid messages received, not logged: count="
+               << invalid_messages_unlogged_;
+  }
 
   CHECK(pending_ != nullptr && pending_->call_number == call_number);
   bool received = pending_->received;
   if (response != nullptr) std::swap(*response, pending_->response);
   pending_.reset();
   return received;
+}
+
+void VornStatusService::LogInvalidMessage(const std::string& payload) {
+  if (invalid_messages_logged_ >= kMaxInvalidMessagesLogged) {
+    ++invalid_messages_unlogged_;
+    return;
+  }
+  ++invalid_messages_logged_;
+  if (payload.size() <= kMaxLoggedPayloadSize) {
+    LOG(ERROR) << "Invalid message received: " << payload;
+    return;
+  }
+  LOG(ERROR) << "Invalid message received: "
+             << std::string_view(payload).substr(0, kMaxLoggedPayloadSize)
+             << "... (cut; " << payload.size() << " bytes in all)";
 }
 
 void VornStatusService::Finish(bool received) {
@@ -217,7 +239,7 @@ void VornStatusService::OnMessage(receiver::V2UnixDomainClient* client,
                                   const std::string& payload) {
   std::unique_ptr<base::JsonValue> message = base::ParseJson(payload);
   if (message == nullptr || !message->is_dict()) {
-    LOG(ERROR) << "Invalid message received: " << payload;
+    LogInvalidMessage(payload);
     return;
   }
   if (message->FindKeyOfType("type", base::JsonValue::Type::STRING) ==
@@ -327,13 +349,18 @@ int RunStatusQuery(const base::StringVector& args) {
       base::TimeTicks::Now() + ParseStatusTimeout(base::ProcessCommandLine());
 
   base::FilePath socket_path;
+  std::string refusal;  // why the last read refused the file, if it did
   for (;;) {
-    socket_path = ReadSocketPath();
+    socket_path = ReadSocketPath(&refusal);
     if (!socket_path.empty()) break;
     base::Sleep(kStatusPollInterval);
     if (base::TimeTicks::Now() >= deadline) break;
   }
   if (socket_path.empty()) {
+    if (!refusal.empty()) {
+      LOG(ERROR) << "Socket-path file refused: "
+                 << GetSocketPathFilePath().value() << ": " << refusal;
+    }
     LOG(ERROR) << "Vorn CLI cannot find running receiver socket to connect";
     return 1;
   }

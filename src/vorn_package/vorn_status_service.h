@@ -27,6 +27,7 @@
 #define VORN_VORN_PACKAGE_VORN_STATUS_SERVICE_H_
 
 #include <atomic>
+#include <cstddef>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -54,6 +55,13 @@ inline constexpr char kReceiverDiscoveryNamespace[] =
 // How long one blocking call waits for its answer.
 inline constexpr base::TimeDelta kStatusRequestTimeout =
     base::TimeDelta::FromSeconds(5);
+
+// A peer may send any number of invalid messages. Each is logged with at most
+// the first kMaxLoggedPayloadSize bytes of its payload and its full size;
+// after kMaxInvalidMessagesLogged of them in one blocking call, the rest are
+// only counted, and the count is logged once when the call ends.
+inline constexpr size_t kMaxLoggedPayloadSize = 4096;
+inline constexpr int kMaxInvalidMessagesLogged = 20;
 
 class VornStatusService final : public receiver::V2UnixDomainClient::Delegate {
  public:
@@ -131,6 +139,8 @@ class VornStatusService final : public receiver::V2UnixDomainClient::Delegate {
   // Records the outcome of the pending call and quits its loop.
   void Finish(bool received);
   void SendHandshake();
+  // Logs (or, past the limit, counts) a payload that is not a dictionary.
+  void LogInvalidMessage(const std::string& payload);
   void OnTimeout(int64_t call_number);
 
   const base::TimeDelta request_timeout_;
@@ -138,6 +148,9 @@ class VornStatusService final : public receiver::V2UnixDomainClient::Delegate {
   std::unique_ptr<PendingRequest> pending_;  // non-null only inside a call
   std::atomic<int32_t> next_request_id_{0};
   int64_t calls_made_ = 0;  // blocking calls started so far
+  // Invalid messages of the current blocking call, logged and not logged.
+  int invalid_messages_logged_ = 0;  // at most kMaxInvalidMessagesLogged
+  int invalid_messages_unlogged_ = 0;
   base::WeakPtrFactory<VornStatusService> weak_factory_{this};  // last
 };
 

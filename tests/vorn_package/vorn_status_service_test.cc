@@ -180,6 +180,29 @@ TEST_F(VornStatusServiceTest, NonDictionaryPayloadIsLoggedAndIgnored) {
       capture.Has(logging::LOG_ERROR, "Invalid message received: [1,2]"));
 }
 
+TEST_F(VornStatusServiceTest, FloodOfInvalidMessagesIsCutAndCounted) {
+  const std::string junk(kMaxLoggedPayloadSize + 904, 'x');
+  StartPeer(Answering([&junk](int id) {
+    std::vector<PeerReply> replies;
+    for (int i = 0; i < kMaxInvalidMessagesLogged + 5; ++i) {
+      replies.push_back(StatusTestPeer::Answer(junk)[0]);
+    }
+    replies.push_back(StatusTestPeer::Answer(StatusAnswer(id))[0]);
+    return replies;
+  }));
+  ASSERT_TRUE(service_->Connect(socket_path_));
+  test::ScopedLogCapture capture;
+  base::JsonValue response;
+  EXPECT_TRUE(GetStatus(&response));
+  std::vector<test::CapturedMessage> lines = capture.messages();
+  ASSERT_EQ(kMaxInvalidMessagesLogged + 1, static_cast<int>(lines.size()));
+  EXPECT_EQ("Invalid message received: " + junk.substr(0, 4096) +
+                "... (cut; 5000 bytes in all)",
+            lines[0].text);
+  EXPECT_EQ("Further invalid messages received, not logged: count=5",
+            lines.back().text);
+}
+
 TEST_F(VornStatusServiceTest, DoubledAnswerCompletesWithTheFirstCopy) {
   StartPeer(Answering([](int id) {
     std::vector<PeerReply> replies =
