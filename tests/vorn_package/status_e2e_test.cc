@@ -7,10 +7,15 @@
 // Tests whose name starts with "Slow" wait for the real 5-second time-out;
 // CTest runs each of them as an entry of its own so that they overlap.
 
+#include <signal.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/un.h>
 #include <unistd.h>
 
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <memory>
 #include <string>
 #include <vector>
@@ -18,6 +23,7 @@
 #include "base/json/json_reader.h"
 #include "base/json/json_value.h"
 #include "gtest/gtest.h"
+#include "tests/receiver/status_test_peer.h"
 #include "tests/support/child_process.h"
 #include "tests/support/files.h"
 #include "tests/support/log_line.h"
@@ -369,6 +375,117 @@ TEST_F(StatusEndToEndTest, SocketPathFileSwitchIsHonoured) {
               "--vorn-cli-socket-file-path=" + path_file, "status"});
   EXPECT_EQ(0, result.exit_code) << result.err;
   EXPECT_FALSE(test::ReadFile(path_file).empty());
+}
+
+// ---- a socket-path file or a client that cannot be trusted ---------------
+
+TEST_F(StatusEndToEndTest, UntrustedPathFileIsRefusedOnceAsNoReceiver) {
+  StartReceiver({});
+  // A link to a file naming the live socket: root must not follow it.
+  std::string target = dir_.Path("elsewhere.path");
+  ASSERT_EQ(0, rename(PathFile().c_str(), target.c_str()));
+  ASSERT_EQ(0, symlink(target.c_str(), PathFile().c_str()));
+  test::ChildResult result = RunCli({"--status-timeout=200", "status"});
+  EXPECT_EQ(1, result.exit_code) << result.err;
+  EXPECT_EQ(1, test::CountLogLines(result.err, "ERROR", "refused"));
+  EXPECT_TRUE(test::HasLogLine(
+      result.err, "ERROR", kService,
+      "Socket-path file refused: " + PathFile() + ": it is a symbolic link"));
+  EXPECT_TRUE(test::HasLogLine(
+      result.err, "ERROR", kService,
+      "Vorn CLI cannot find running receiver socket to connect"));
+}
+
+TEST_F(StatusEndToEndTest, OverlongSocketPathIsRefusedByTheClient) {
+  std::string path = "/" + std::string(125, 's');
+  ASSERT_TRUE(test::WriteFile(PathFile(), path));
+  test::ChildResult result = RunCli({"status"});
+  EXPECT_EQ(1, result.exit_code);
+  EXPECT_TRUE(test::HasLogLine(result.err, "ERROR", "v2_unix_domain_client.cc",
+                               "Connect error: ERR_ADDRESS_INVALID"));
+  EXPECT_TRUE(test::HasLogLine(
+      result.err, "ERROR", kService,
+      "Vorn CLI could not connect to receiver using socket: " + path));
+}
+
+TEST_F(StatusEndToEndTest, StandInNeverWritesThroughALinkAtItsTemporaryName) {
+  std::string victim = dir_.Path("victim");
+  ASSERT_TRUE(test::WriteFile(victim, "precious"));
+  StartReceiver({"--path-file-delay-ms=700"}, /*wait_for_path_file=*/false);
+  std::string temp = PathFile() + ".tmp." + std::to_string(receiver_.pid());
+  ASSERT_EQ(0, symlink(victim.c_str(), temp.c_str()));
+  WaitForFile(PathFile());
+  EXPECT_EQ("precious", test::ReadFile(victim));
+  struct stat info;
+  ASSERT_EQ(0, lstat(PathFile().c_str(), &info));
+  EXPECT_TRUE(S_ISREG(info.st_mode));
+  EXPECT_EQ(SocketPath(), test::ReadFile(PathFile()));
+}
+
+// Every fault mode the stand-in lists in its help text.
+std::vector<std::string> FaultModes(const std::string& sim) {
+  test::ChildOptions help;
+  help.argv = {sim, "--help"};
+  std::string text = test::RunChild(help).out;
+  std::vector<std::string> modes;
+  size_t at = text.find("Fault modes: ");
+  if (at == std::string::npos) return modes;
+  std::string list = text.substr(at + 13, text.find('\n', at) - at - 13);
+  for (size_t start = 0; start < list.size();) {
+    size_t comma = list.find(", ", start);
+    if (comma == std::string::npos) comma = list.size();
+    modes.push_back(list.substr(start, comma - start));
+    start = comma + 2;
+  }
+  return modes;
+}
+
+// A client that sends requests as fast as the stand-in takes them and never
+// reads an answer. Returns its descriptor (-1 when it cannot connect).
+int ConnectNonReadingClient(const std::string& socket_path) {
+  int fd = socket(AF_UNIX, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
+  struct sockaddr_un address = {};
+  address.sun_family = AF_UNIX;
+  strncpy(address.sun_path, socket_path.c_str(), sizeof(address.sun_path) - 1);
+  if (connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof(address))) {
+    close(fd);
+    return -1;
+  }
+  std::string frame =
+      test::StatusTestPeer::Frame("{\"requestId\":7,\"type\":\"GET_STATUS\"}");
+  int64_t give_up = test::MonotonicMilliseconds() + 1500;
+  for (int sent = 0; sent < 4000 && test::MonotonicMilliseconds() < give_up;) {
+    ssize_t n = send(fd, frame.data(), frame.size(), MSG_NOSIGNAL);
+    if (n == static_cast<ssize_t>(frame.size())) {
+      ++sent;
+    } else if (n < 0 && errno != EAGAIN) {
+      break;  // the stand-in has closed the connection (its fault mode)
+    } else {
+      usleep(1000);
+    }
+  }
+  return fd;
+}
+
+TEST_F(StatusEndToEndTest, ClientThatNeverReadsBlocksNeitherOthersNorStop) {
+  std::vector<std::string> modes = FaultModes(sim_);
+  ASSERT_GE(modes.size(), 10u);
+  for (const std::string& mode : modes) {
+    SCOPED_TRACE(mode);
+    StartReceiver({"--fault=" + mode});
+    int client = ConnectNonReadingClient(SocketPath());
+    if (mode == "none") {
+      test::ChildResult status = RunCli({"status"});
+      EXPECT_EQ(0, status.exit_code) << status.err;
+    }
+    ASSERT_TRUE(receiver_.Signal(SIGTERM));
+    test::ChildResult result;
+    EXPECT_TRUE(receiver_.Wait(1000, &result));
+    EXPECT_EQ(0, result.exit_code) << result.err;
+    if (client >= 0) close(client);
+    receiver_.Signal(SIGKILL);  // only when the stop failed
+    receiver_.Wait(5000, &result);
+  }
 }
 
 // ---- the 5-second time-out, for real -------------------------------------

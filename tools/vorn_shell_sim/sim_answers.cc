@@ -23,6 +23,7 @@ constexpr FaultNameEntry kFaultNames[] = {
     {Fault::kCloseMidRequest, "close-mid-request"},
     {Fault::kAnswerLate, "answer-late"},
     {Fault::kNotListening, "not-listening"},
+    {Fault::kInvalidFlood, "invalid-flood"},
 };
 
 base::JsonValue NewDict() {

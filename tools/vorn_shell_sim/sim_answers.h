@@ -36,6 +36,8 @@ enum class Fault {
   kAnswerLate,       // "answer-late": answers after --answer-delay-ms
   kNotListening,     // "not-listening": the socket file exists, nobody
                      // listens on it (connect is refused)
+  kInvalidFlood,     // "invalid-flood": before each answer, 25 messages of
+                     // 5000 bytes that are not JSON
 };
 
 // The switch value of `fault` ("never-answer", ...).

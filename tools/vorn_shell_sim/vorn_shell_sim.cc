@@ -107,10 +107,14 @@ std::string TempDir() {
   return tmp != nullptr && tmp[0] != '\0' ? tmp : "/tmp";
 }
 
-// Writes all of `text` to `fd`; false on an error (the peer gone, say).
+// Writes all of `text` to the (blocking) file `fd`; false on an error.
 bool WriteString(int fd, const std::string& text) {
   return base::WriteFileDescriptor(fd, text.data(), text.size());
 }
+
+// Most answer bytes held for a client that does not read them; past this
+// the client is dropped rather than let its backlog grow without end.
+constexpr size_t kMaxPendingOutput = 1 << 20;
 
 struct SimOptions {
   std::string socket_path;
@@ -217,11 +221,14 @@ bool ParseOptions(SimOptions* options, sim::AnswerBook* book) {
   return true;
 }
 
-// One accepted client.
+// One accepted client. Its socket is non-blocking: a client that stops
+// reading holds up only its own answers, never the other clients or a stop
+// signal.
 struct Connection {
-  int fd = -1;        // owned; blocking, read only when poll says so
-  int number = 0;     // 1 for the first connection of the run, ...
-  std::string input;  // bytes received and not yet taken as frames
+  int fd = -1;         // owned; non-blocking
+  int number = 0;      // 1 for the first connection of the run, ...
+  std::string input;   // bytes received and not yet taken as frames
+  std::string output;  // answer bytes not yet taken by the socket
 };
 
 // An answer held back by the answer-late fault.
@@ -256,6 +263,12 @@ class ShellSim {
   // Handles one received message; false when the connection is to be closed.
   bool HandleMessage(Connection* connection, const receiver::VornMessage& in);
   void Record(const Connection& connection, const receiver::VornMessage& in);
+  // Queues `bytes` for `connection` and sends what the socket takes now.
+  // False when the connection is to be closed (an error, or a backlog past
+  // kMaxPendingOutput).
+  bool Send(Connection* connection, const std::string& bytes);
+  // Sends queued bytes until the socket would block; false on an error.
+  bool Flush(Connection* connection);
   void CloseConnection(int number);
   void SendDueAnswers();
   int PollTimeoutMs() const;
@@ -316,7 +329,7 @@ bool ShellSim::Start() {
     ::unlink(options_.socket_path.c_str());
   }
 
-  listen_fd_ = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  listen_fd_ = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
   if (listen_fd_ < 0) {
     PLOG(ERROR) << "socket() failed";
     return false;
@@ -346,9 +359,17 @@ bool ShellSim::WritePathFile() {
   if (options_.path_file_line_feed) path_file_content_ += '\n';
   std::string temp =
       options_.path_file + ".tmp." + std::to_string(static_cast<int>(getpid()));
-  int fd = base::RetryOnEintr([&] {
-    return ::open(temp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-  });
+  // The folder may be shared: whatever lies at the temporary name (a link
+  // planted there, say) is never opened, only removed, and the file is made
+  // anew.
+  auto create = [&] {
+    return base::RetryOnEintr([&] {
+      return ::open(temp.c_str(),
+                    O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0644);
+    });
+  };
+  int fd = create();
+  if (fd < 0 && errno == EEXIST && ::unlink(temp.c_str()) == 0) fd = create();
   if (fd < 0) {
     PLOG(ERROR) << "Cannot create " << temp;
     return false;
@@ -383,10 +404,15 @@ void ShellSim::RemoveFiles() {
 }
 
 void ShellSim::Accept() {
-  int fd = base::RetryOnEintr(
-      [&] { return ::accept4(listen_fd_, nullptr, nullptr, SOCK_CLOEXEC); });
+  int fd = base::RetryOnEintr([&] {
+    return ::accept4(listen_fd_, nullptr, nullptr,
+                     SOCK_CLOEXEC | SOCK_NONBLOCK);
+  });
   if (fd < 0) {
-    PLOG(WARNING) << "accept() failed";
+    // The client may have given up between poll and accept.
+    if (errno != EAGAIN && errno != ECONNABORTED) {
+      PLOG(WARNING) << "accept() failed";
+    }
     return;
   }
   Connection connection;
@@ -400,6 +426,7 @@ bool ShellSim::ReadFrom(Connection* connection) {
   char buffer[16384];
   ssize_t n = base::RetryOnEintr(
       [&] { return ::read(connection->fd, buffer, sizeof(buffer)); });
+  if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) return true;
   if (n <= 0) {
     if (n < 0) PLOG(WARNING) << "read() failed";
     VLOG(1) << "Connection " << connection->number << " ended";
@@ -501,9 +528,48 @@ bool ShellSim::HandleMessage(Connection* connection,
                         std::move(frame)});
     return true;
   }
-  if (!WriteString(connection->fd, frame)) return false;
-  if (fault == sim::Fault::kAnswerTwice) {
-    return WriteString(connection->fd, frame);
+  if (fault == sim::Fault::kInvalidFlood) {
+    receiver::VornMessage junk;
+    junk.set_protocol_version(receiver::VornMessage::VERSION_0);
+    junk.set_source_id(kSourceId);
+    junk.set_destination_id(in.source_id());
+    junk.set_namespace_(in.namespace_());
+    junk.set_payload_kind(receiver::VornMessage::TEXT);
+    junk.set_payload_text(std::string(5000, 'x'));
+    std::string junk_frame;
+    size_t length = 0;
+    receiver::BuildFrame(junk, &junk_frame, &length);
+    for (int i = 0; i < 25; ++i) {
+      if (!Send(connection, junk_frame)) return false;
+    }
+  }
+  if (!Send(connection, frame)) return false;
+  if (fault == sim::Fault::kAnswerTwice) return Send(connection, frame);
+  return true;
+}
+
+bool ShellSim::Send(Connection* connection, const std::string& bytes) {
+  if (connection->output.size() + bytes.size() > kMaxPendingOutput) {
+    LOG(WARNING) << "Connection " << connection->number
+                 << " does not read its answers; closing it";
+    return false;
+  }
+  connection->output += bytes;
+  return Flush(connection);
+}
+
+bool ShellSim::Flush(Connection* connection) {
+  while (!connection->output.empty()) {
+    ssize_t n = base::RetryOnEintr([&] {
+      return ::send(connection->fd, connection->output.data(),
+                    connection->output.size(), MSG_NOSIGNAL | MSG_DONTWAIT);
+    });
+    if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) return true;
+    if (n <= 0) {
+      VLOG(1) << "Connection " << connection->number << " ended on write";
+      return false;
+    }
+    connection->output.erase(0, static_cast<size_t>(n));
   }
   return true;
 }
@@ -522,7 +588,7 @@ void ShellSim::SendDueAnswers() {
     delayed_.erase(delayed_.begin());
     auto found = connections_.find(answer.connection_number);
     if (found == connections_.end()) continue;  // the client has gone
-    if (!WriteString(found->second.fd, answer.frame)) {
+    if (!Send(&found->second, answer.frame)) {
       CloseConnection(answer.connection_number);
     }
   }
@@ -548,7 +614,9 @@ bool ShellSim::Run() {
     fds.push_back({listening ? listen_fd_ : -1, POLLIN, 0});
     std::vector<int> numbers;
     for (const auto& [number, connection] : connections_) {
-      fds.push_back({connection.fd, POLLIN, 0});
+      short events = POLLIN;
+      if (!connection.output.empty()) events |= POLLOUT;
+      fds.push_back({connection.fd, events, 0});
       numbers.push_back(number);
     }
     int timeout = PollTimeoutMs();
@@ -568,7 +636,12 @@ bool ShellSim::Run() {
       if (fds[i + 2].revents == 0) continue;
       auto found = connections_.find(numbers[i]);
       if (found == connections_.end()) continue;
-      if (!ReadFrom(&found->second)) CloseConnection(numbers[i]);
+      bool open = true;
+      if (fds[i + 2].revents & POLLOUT) open = Flush(&found->second);
+      if (open && (fds[i + 2].revents & ~POLLOUT) != 0) {
+        open = ReadFrom(&found->second);
+      }
+      if (!open) CloseConnection(numbers[i]);
     }
   }
 }
