@@ -4,6 +4,8 @@
 // any number of clients (one after another or side by side), ignores the
 // CONNECT handshake and answers GET_STATUS, GET_APP_CONFIG and
 // GET_DEVICE_INFO. A fault mode makes it misbehave in one chosen way.
+// Clients are served without blocking: one that never reads its answers
+// holds up neither the others nor a stop signal.
 //
 //   vorn_shell_sim                                   # $TMPDIR/vorn_shell.sock
 //   vorn_shell_sim --fault=answer-late --answer-delay-ms=6000
