@@ -165,6 +165,8 @@ TEST_F(StopKillTest, KillEndsEveryConfiguredProgramManagerFirst) {
                 "' with name: " + service_name,
             lines[1].text);
   EXPECT_EQ("WARNING", lines[1].severity);
+  // The manager it has just killed is no stale record.
+  EXPECT_EQ(0, CountLogLines(result.err, "ERROR", "")) << result.err;
   EXPECT_TRUE(WaitUntilGone(daemon, 5000));
   ChildResult shell_end;
   ASSERT_TRUE(shell.Wait(5000, &shell_end));
@@ -265,8 +267,14 @@ TEST_F(StopKillTest, LiveProcessOfAnotherProgramIsNeverSignalled) {
   ASSERT_TRUE(WriteFile(pid_file(), own));
   ChildResult stop = RunCli({"stop", "vorn"});
   EXPECT_EQ(1, stop.exit_code);
-  EXPECT_TRUE(IsOnlyLogLine(stop.err, "ERROR", kControl,
-                            "Process manager is not running: pid=" + own));
+  std::vector<LogLine> lines = ParseLogLines(stop.err);
+  ASSERT_EQ(2u, lines.size()) << stop.err;
+  EXPECT_EQ("Process manager is not running: pid=" + own, lines[0].text);
+  char exe[4096] = {};
+  ASSERT_GT(readlink("/proc/self/exe", exe, sizeof(exe) - 1), 0);
+  EXPECT_EQ("Recorded pid belongs to another program: pid=" + own +
+                ", program=" + exe,
+            lines[1].text);
   EXPECT_FALSE(WaitForFile(pid_file(), 0));
 
   ASSERT_TRUE(WriteFile(pid_file(), own));
@@ -291,16 +299,16 @@ TEST_F(StopKillTest, RecordedLogWrapperIsTrustedAsTheManager) {
   EXPECT_EQ(0, end.exit_code);
 }
 
-// Pids 0 and -1 would reach a whole process group or every process: a build
-// without the check, run as root, would end the machine's processes. Only
-// inside a PID namespace of the test's own.
-TEST_F(StopKillTest, PidsZeroAndMinusOneAreNeverSignalled) {
+// Pids 0 and -1 would reach a whole process group or every process, and 1 is
+// init: a build without the check, run as root, would end the machine's
+// processes. Only inside a PID namespace of the test's own.
+TEST_F(StopKillTest, PidsZeroMinusOneAndInitAreNeverSignalled) {
   if (!InPidNamespace()) {
     GTEST_SKIP() << "needs a PID namespace of its own (pid_namespace_run); "
                     "the parsing is covered by the unit tests";
   }
   WriteProcessJson({});
-  for (const char* content : {"0", "-1", "+0"}) {
+  for (const char* content : {"0", "-1", "+0", "1"}) {
     ASSERT_TRUE(WriteFile(pid_file(), content));
     ChildResult stop = RunCli({"stop", "vorn"});
     EXPECT_EQ(1, stop.exit_code) << content;
@@ -310,6 +318,120 @@ TEST_F(StopKillTest, PidsZeroAndMinusOneAreNeverSignalled) {
     ChildResult kill = RunCli({"kill", "vorn"});
     EXPECT_EQ(0, kill.exit_code) << content;
     EXPECT_EQ(0, kill.term_signal) << content;
+  }
+}
+
+TEST_F(StopKillTest, OwnPidIsAnInvalidRecordEvenWithoutProcessJson) {
+  for (const char* command : {"stop", "kill"}) {
+    // The shell writes its pid, then becomes vorn_cli.
+    ChildOptions options = CliOptions({command, "vorn"});
+    options.argv.insert(
+        options.argv.begin(),
+        {"sh", "-c", "printf %s $$ >\"$0\" && exec \"$@\"", pid_file()});
+    ChildResult result = RunChild(options);
+    EXPECT_EQ(0, result.term_signal) << command;
+    EXPECT_EQ(command[0] == 's' ? 1 : 0, result.exit_code) << command;
+  }
+  // The stop left the invalid file; the kill deleted it.
+  EXPECT_FALSE(WaitForFile(pid_file(), 0));
+}
+
+TEST_F(StopKillTest, UnprivilegedRunTakesARootManagerAsRunning) {
+  if (geteuid() != 0) GTEST_SKIP() << "needs root to run vorn_cli as nobody";
+  pid_t daemon = StartDaemon();
+  ASSERT_TRUE(IsAlive(daemon));
+  ASSERT_EQ(0, chmod(dir().c_str(), 0755));
+  auto run_as_nobody = [&](const std::vector<std::string>& args) {
+    ChildOptions options = CliOptions(args);
+    options.argv.insert(
+        options.argv.begin(),
+        {"setpriv", "--reuid=65534", "--regid=65534", "--clear-groups"});
+    return RunChild(options);
+  };
+  ChildResult stop = run_as_nobody({"stop", "vorn"});
+  EXPECT_EQ(1, stop.exit_code);
+  EXPECT_TRUE(
+      IsOnlyLogLine(stop.err, "ERROR", kControl,
+                    "Cannot kill process: pid=" + std::to_string(daemon)));
+  ChildResult start = run_as_nobody({"start", "vorn", "async"});
+  EXPECT_EQ(1, start.exit_code);
+  EXPECT_TRUE(IsOnlyLogLine(start.err, "WARNING", kControl,
+                            "Process manager is already running."));
+  EXPECT_EQ(daemon, PidInFile());
+  EXPECT_EQ(std::vector<pid_t>{daemon}, RunningInstances(manager_name()));
+}
+
+TEST_F(StopKillTest, ProcessJsonIsReadOnlyToIdentifyALiveRecord) {
+  StartDaemon({"--remove-pid-file"});
+  WriteRawProcessJson("[1,");
+  ChildResult again = RunCli({"start", "vorn", "async"});
+  EXPECT_EQ(1, again.exit_code);
+  EXPECT_TRUE(IsOnlyLogLine(again.err, "WARNING", kControl,
+                            "Process manager is already running."));
+  ChildResult stop = RunCli({"stop", "vorn"});
+  EXPECT_EQ(0, stop.exit_code) << stop.err;
+  EXPECT_EQ(0, CountLogLines(stop.err, "ERROR", "")) << stop.err;
+
+  // Without a record, stop has nothing to identify: no path variables.
+  WriteProcessJson({});
+  ChildOptions options = CliOptions({"stop", "vorn"});
+  options.env = {{"TMPDIR", ""}};
+  ChildResult no_tmp = RunChild(options);
+  EXPECT_EQ(1, no_tmp.exit_code);
+  EXPECT_EQ(0, CountLogLines(no_tmp.err, "ERROR", "Cannot get dir for"))
+      << no_tmp.err;
+}
+
+// stop, kill and a second start know a recorded manager that runs through a
+// symbolic link, as a script, or under a log wrapper that forks (at a path
+// the later commands are not given).
+TEST_F(StopKillTest, RecordedManagerIsKnownInEveryForm) {
+  std::string shim = InstallLogshim();
+  std::string link = Path("pm_link");
+  ASSERT_EQ(0, symlink(manager().c_str(), link.c_str()));
+  std::string script = Path("pm.sh");
+  ASSERT_TRUE(WriteFile(script,
+                        "#!/bin/sh\n: >\"$TMPDIR/manager.args\"\n"
+                        "trap 'exit 0' TERM\n"
+                        "while :; do sleep 1 & wait $!; done\n"));
+  ASSERT_EQ(0, chmod(script.c_str(), 0755));
+  struct Case {
+    std::string program;  // process.json's process_manager program
+    bool forking_wrapper;
+  };
+  for (const Case& c :
+       {Case{link, false}, Case{script, false}, Case{manager(), true}}) {
+    SCOPED_TRACE(c.program + (c.forking_wrapper ? " (forking wrapper)" : ""));
+    WriteRawProcessJson(
+        R"([{"name": "process_manager", "command": [)" + JsonQuote(c.program) +
+        ", " + JsonQuote("--record-command-line=" + args_file()) + "]}]");
+    auto start_blocking = [&](ChildProcess* child) {
+      unlink(args_file().c_str());
+      ChildOptions options =
+          CliOptions({"start", "vorn", "--store-process-manager-pid",
+                      "--log-wrapper-path=" + shim});
+      if (c.forking_wrapper) options.env.push_back({"VORN_LOGSHIM_FORK", "1"});
+      ASSERT_TRUE(child->Start(options));
+      ASSERT_TRUE(WaitForFile(args_file(), 20000));
+    };
+    ChildProcess first;
+    start_blocking(&first);
+    pid_t recorded = WaitForPidInFile(20000);
+    ChildResult again = RunCli({"start", "vorn", "async"});
+    EXPECT_EQ(1, again.exit_code) << again.err;
+    ChildResult stop = RunCli({"stop", "vorn"});
+    EXPECT_EQ(0, stop.exit_code) << stop.err;
+    ChildResult first_end;
+    EXPECT_TRUE(first.Wait(20000, &first_end));
+    EXPECT_FALSE(IsAlive(recorded));
+
+    ChildProcess second;
+    start_blocking(&second);
+    recorded = WaitForPidInFile(20000);
+    EXPECT_EQ(0, RunCli({"kill", "vorn"}).exit_code);
+    EXPECT_TRUE(WaitUntilGone(recorded, 5000));
+    ChildResult second_end;
+    EXPECT_TRUE(second.Wait(20000, &second_end));
   }
 }
 
