@@ -145,7 +145,7 @@ pid_t ReadRecordedPid(bool log_errors,
 }
 
 // Sends `signal_number` to every running instance of `target` (other than
-// this process); true when at least one was found.
+// this process and init); true when at least one was found.
 bool SignalInstances(const std::string& target, int signal_number) {
   bool found = false;
   base::NamedProcessIterator instances(target);
