@@ -1,15 +1,19 @@
 // The process manager's pid file as the stop and start commands read it:
 // the input is the file's content, written to the path the
 // "process-manager-pid-path" switch names, then read with
-// ReadProcessManagerPid, once trusting any live process and once knowing
-// the process manager by a name no process has.
+// ReadProcessManagerPid, once trusting any live process, once knowing the
+// process manager as a program no process runs (so a live pid is identified
+// through its /proc entries, executable and command line, and found to be
+// another program's), and once with the identity left to be loaded from a
+// process.json that does not exist.
 //
 // Checked against a reference: a file is a record only when it holds at most
 // kPidFileMaxSize bytes forming an optional sign and decimal digits of a
 // value from 1 to 2147483647 (0 and negatives would signal a process group
-// or every process). Then the pid is returned exactly when that process is
-// alive (and, when the name is known, carries it; none here does, so such a
-// record is deleted as stale). Anything else gives 0 and leaves the file.
+// or every process) that is neither this process's pid nor 1. Then the pid
+// is returned exactly when that process is alive (and, when the program is
+// known, runs it; none here does, so such a record is deleted as stale).
+// Anything else gives 0 and leaves the file.
 
 #include <fcntl.h>
 #include <signal.h>
@@ -17,8 +21,10 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <string>
 
 #include "base/files/command_line.h"
@@ -81,22 +87,31 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   pid_t parsed = -1;
   Check(vorn::ParsePidFileContent(content, &parsed) == (parsed_expected != 0));
   Check(parsed == (parsed_expected != 0 ? parsed_expected : -1));
-  // The file is read only up to its size limit.
-  const pid_t expected =
-      size <= vorn::kPidFileMaxSize ? parsed_expected : pid_t{0};
+  // The file is read only up to its size limit; this process and init are
+  // never a record.
+  const bool protected_pid =
+      parsed_expected == getpid() || parsed_expected == 1;
+  const pid_t expected = size <= vorn::kPidFileMaxSize && !protected_pid
+                             ? parsed_expected
+                             : pid_t{0};
+  const bool alive =
+      expected != 0 && (kill(expected, 0) == 0 || errno == EPERM);
 
-  // Any live process is the process manager.
+  // Any live process is the process manager: no process.json to read.
   WritePidFile(data, size);
-  const vorn::ProcessManagerIdentity anyone;
-  const bool alive = expected != 0 && kill(expected, 0) == 0;
-  Check(vorn::ReadProcessManagerPid(true, anyone) == (alive ? expected : 0));
+  std::optional<vorn::ProcessManagerIdentity> unread;
+  Check(vorn::ReadProcessManagerPid(true, &unread) == (alive ? expected : 0));
+  Check(unread.has_value() == alive);
 
   // A process manager no live process is: a valid record is stale.
   WritePidFile(data, size);
   vorn::ProcessManagerIdentity nobody;
   nobody.known = true;
-  nobody.executable_names = {"no-such-process-manager"};
-  Check(vorn::ReadProcessManagerPid(false, nobody) == 0);
+  nobody.program = "/nonexistent/no-such-process-manager";
+  nobody.resolved_program = nobody.program;
+  nobody.log_wrapper = "/nonexistent/no-such-wrapper";
+  std::optional<vorn::ProcessManagerIdentity> known = nobody;
+  Check(vorn::ReadProcessManagerPid(false, &known) == 0);
   struct stat info;
   const bool kept = stat(g_path.c_str(), &info) == 0;
   Check(kept == (expected == 0));

@@ -1,10 +1,13 @@
 #include "vorn_package/process_manager_control.h"
 
 #include <signal.h>
+#include <stdlib.h>
 #include <sys/stat.h>
 #include <time.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <cerrno>
 #include <cstdint>
 #include <deque>
 #include <string>
@@ -56,30 +59,98 @@ std::string ScanNameOf(const ProcessConfig& config) {
   return name;
 }
 
-bool IsTrustedProcess(pid_t pid, const ProcessManagerIdentity& identity) {
-  if (!identity.known) return true;
-  std::string name;
-  if (!base::GetProcessExecutableName(pid, &name) || name.empty()) {
-    return false;
-  }
-  for (const std::string& accepted : identity.executable_names) {
-    if (name == accepted) return true;
-  }
-  return false;
+// A pid that the name scans and the pid file never reach: vorn_cli's own,
+// and init's.
+bool IsProtectedPid(pid_t pid) { return pid == getpid() || pid == 1; }
+
+// Signal 0: true when the process exists, also when it may not be signalled.
+bool IsAlive(pid_t pid) { return kill(pid, 0) == 0 || errno == EPERM; }
+
+bool DiscardLogMessage(logging::LogSeverity, const char*, int, size_t,
+                       const std::string&) {
+  return true;
 }
 
-ProcessManagerIdentity LoadIdentity(std::vector<ProcessConfig>* configs) {
-  bool loaded = LoadProcessConfigs(GetProcessConfigPath(), configs);
-  return MakeProcessManagerIdentity(loaded, *configs);
+// The identity from process.json, read without a log line: its faults are
+// the start command's to report, at its own step.
+ProcessManagerIdentity LoadIdentityQuietly() {
+  logging::LogMessageHandlerFunction previous = logging::GetLogMessageHandler();
+  logging::SetLogMessageHandler(DiscardLogMessage);
+  std::vector<ProcessConfig> configs;
+  bool loaded = LoadProcessConfigs(GetProcessConfigPath(), &configs);
+  ProcessManagerIdentity identity = MakeProcessManagerIdentity(loaded, configs);
+  logging::SetLogMessageHandler(previous);
+  return identity;
+}
+
+// What names the program that process `pid` runs: its executable, else the
+// first field of its command line; empty when neither can be read.
+std::string DescribeProcess(pid_t pid) {
+  std::string program;
+  if (base::GetProcessExecutablePath(pid, &program)) return program;
+  std::vector<std::string> args;
+  if (base::GetProcessCommandLine(pid, &args) && !args.empty()) return args[0];
+  return "";
+}
+
+// ReadProcessManagerPid; a stale record of a pid in `just_killed` is deleted
+// without the ERROR (the kill command has just ended that process itself).
+pid_t ReadRecordedPid(bool log_errors,
+                      std::optional<ProcessManagerIdentity>* identity,
+                      const std::vector<pid_t>& just_killed) {
+  base::FilePath path = GetPidFilePath();
+  std::string content;
+  base::RegularFileInfo info;
+  base::SmallFileStatus status = base::ReadSmallRegularFile(
+      path, kPidFileMaxSize, base::LinkPolicy::kRefuse, &content, &info);
+  if (status == base::SmallFileStatus::kUnreadable) {
+    if (log_errors) {
+      LOG(ERROR) << "Cannot read PID of process manager: path=" << path.value();
+    }
+    return 0;
+  }
+  pid_t pid = 0;
+  // Run as root, a file that someone else could have written is no record.
+  bool trusted_file =
+      geteuid() != 0 ||
+      (info.owner_uid == 0 && (info.mode & (S_IWGRP | S_IWOTH)) == 0);
+  if (status == base::SmallFileStatus::kTooLarge || !trusted_file ||
+      !ParsePidFileContent(content, &pid) || IsProtectedPid(pid)) {
+    if (log_errors) {
+      LOG(ERROR) << "Invalid pid: pid=" << content << ", path=" << path.value();
+    }
+    return 0;
+  }
+  std::string holder;
+  if (IsAlive(pid)) {
+    if (!identity->has_value()) *identity = LoadIdentityQuietly();
+    if (IsProcessManagerProcess(pid, **identity)) return pid;
+    holder = DescribeProcess(pid);
+  }
+  // A manager that removes its own pid file on the way out can be read just
+  // before it removes the file and checked just after it has gone: the file
+  // then is already gone, and that is a clean stop, not a stale record.
+  if (!base::PathExists(path)) return 0;
+  bool killed_here = std::find(just_killed.begin(), just_killed.end(), pid) !=
+                     just_killed.end();
+  if (!killed_here) {
+    LOG(ERROR) << "Process manager is not running: pid=" << pid;
+    if (!holder.empty()) {
+      LOG(ERROR) << "Recorded pid belongs to another program: pid=" << pid
+                 << ", program=" << holder;
+    }
+  }
+  DeleteProcessManagerPidFile();
+  return 0;
 }
 
 // Sends `signal_number` to every running instance of `target` (other than
-// this process); true when at least one was found.
+// this process and init); true when at least one was found.
 bool SignalInstances(const std::string& target, int signal_number) {
   bool found = false;
   base::NamedProcessIterator instances(target);
   while (const base::ProcessEntry* entry = instances.NextProcessEntry()) {
-    if (entry->pid == getpid()) continue;
+    if (IsProtectedPid(entry->pid)) continue;
     found = true;
     LOG(ERROR) << "Another process manager instance is running: '"
                << entry->exe_file << "'; terminating other pid: " << entry->pid;
@@ -124,13 +195,49 @@ ProcessManagerIdentity MakeProcessManagerIdentity(
   if (!loaded) return identity;
   identity.known = true;
   if (const ProcessConfig* manager = FindProcessManager(configs)) {
-    std::string name = manager->command_line.ProgramPath().BaseName().value();
-    if (!name.empty()) identity.executable_names.push_back(name);
+    identity.program = manager->command_line.ProgramPath().value();
+    if (char* resolved = realpath(identity.program.c_str(), nullptr)) {
+      identity.resolved_program = resolved;
+      free(resolved);
+    }
   }
-  std::string wrapper(base::TrimWhitespace(GetLoggingWrapperPath().value()));
-  std::string wrapper_name = base::FilePath(wrapper).BaseName().value();
-  if (!wrapper_name.empty()) identity.executable_names.push_back(wrapper_name);
+  identity.log_wrapper =
+      std::string(base::TrimWhitespace(GetLoggingWrapperPath().value()));
   return identity;
+}
+
+bool IsProcessManagerProcess(pid_t pid,
+                             const ProcessManagerIdentity& identity) {
+  if (!identity.known) return true;
+  const std::string* programs[] = {&identity.program,
+                                   &identity.resolved_program};
+  const std::string* executables[] = {
+      &identity.program, &identity.resolved_program, &identity.log_wrapper};
+  base::FileId running;
+  if (base::GetProcessExecutableFileId(pid, &running)) {
+    for (const std::string* path : executables) {
+      base::FileId id;
+      if (!path->empty() && base::GetFileId(base::FilePath(*path), &id) &&
+          id == running) {
+        return true;
+      }
+    }
+  }
+  std::string name;
+  if (base::GetProcessExecutableName(pid, &name)) {
+    for (const std::string* path : executables) {
+      std::string wanted = base::FilePath(*path).BaseName().value();
+      if (!wanted.empty() && wanted == name) return true;
+    }
+  }
+  std::vector<std::string> args;
+  base::GetProcessCommandLine(pid, &args);
+  for (size_t i = 0; i < args.size() && i < 2; ++i) {
+    for (const std::string* program : programs) {
+      if (!program->empty() && args[i] == *program) return true;
+    }
+  }
+  return false;
 }
 
 bool ParsePidFileContent(std::string_view content, pid_t* pid) {
@@ -144,7 +251,7 @@ bool StoreProcessManagerPid(pid_t pid) {
   base::FilePath path = GetPidFilePath();
   std::string text = std::to_string(pid);
   int size = static_cast<int>(text.size());
-  if (base::WriteRegularFileNoFollow(path, text.data(), size, 0644) != size) {
+  if (base::WriteFileByRename(path, text.data(), size, 0644) != size) {
     LOG(ERROR) << "Cannot store PID of process manager: pid=" << text
                << ", pid_path=" << path.value();
     return false;
@@ -154,7 +261,7 @@ bool StoreProcessManagerPid(pid_t pid) {
 
 bool DeleteProcessManagerPidFile() {
   base::FilePath path = GetPidFilePath();
-  if (!base::DeleteFile(path, /*recursive=*/false)) {
+  if (!base::DeleteRegularFileOrLink(path)) {
     LOG(ERROR) << "Cannot delete pid file: path=" << path.value();
     return false;
   }
@@ -162,52 +269,20 @@ bool DeleteProcessManagerPidFile() {
 }
 
 pid_t ReadProcessManagerPid(bool log_errors,
-                            const ProcessManagerIdentity& identity) {
-  base::FilePath path = GetPidFilePath();
-  std::string content;
-  base::RegularFileInfo info;
-  base::SmallFileStatus status = base::ReadSmallRegularFile(
-      path, kPidFileMaxSize, base::LinkPolicy::kRefuse, &content, &info);
-  if (status == base::SmallFileStatus::kUnreadable) {
-    if (log_errors) {
-      LOG(ERROR) << "Cannot read PID of process manager: path=" << path.value();
-    }
-    return 0;
-  }
-  pid_t pid = 0;
-  // Run as root, a file that someone else could have written is no record.
-  bool trusted_file =
-      geteuid() != 0 ||
-      (info.owner_uid == 0 && (info.mode & (S_IWGRP | S_IWOTH)) == 0);
-  if (status == base::SmallFileStatus::kTooLarge || !trusted_file ||
-      !ParsePidFileContent(content, &pid)) {
-    if (log_errors) {
-      LOG(ERROR) << "Invalid pid: pid=" << content << ", path=" << path.value();
-    }
-    return 0;
-  }
-  if (kill(pid, 0) == 0 && IsTrustedProcess(pid, identity)) return pid;
-  // A manager that removes its own pid file on the way out can be read just
-  // before it removes the file and checked just after it has gone: the file
-  // then is already gone, and that is a clean stop, not a stale record.
-  if (!base::PathExists(path)) return 0;
-  LOG(ERROR) << "Process manager is not running: pid=" << pid;
-  DeleteProcessManagerPidFile();
-  return 0;
+                            std::optional<ProcessManagerIdentity>* identity) {
+  return ReadRecordedPid(log_errors, identity, {});
 }
 
 int StartProcessManager(bool detached) {
   const base::ParsedCommandLine& own_line = base::ProcessCommandLine();
-  base::FilePath config_path = GetProcessConfigPath();
-  std::vector<ProcessConfig> configs;
-  bool loaded = LoadProcessConfigs(config_path, &configs);
-  ProcessManagerIdentity identity = MakeProcessManagerIdentity(loaded, configs);
-
-  if (ReadProcessManagerPid(/*log_errors=*/false, identity) != 0) {
+  std::optional<ProcessManagerIdentity> identity;
+  if (ReadProcessManagerPid(/*log_errors=*/false, &identity) != 0) {
     LOG(WARNING) << "Process manager is already running.";
     return 1;
   }
-  if (!loaded) {
+  base::FilePath config_path = GetProcessConfigPath();
+  std::vector<ProcessConfig> configs;
+  if (!LoadProcessConfigs(config_path, &configs)) {
     LOG(ERROR) << "Invalid or unreadable process json file: "
                << config_path.value();
     return 2;
@@ -265,9 +340,8 @@ int StartProcessManager(bool detached) {
 }
 
 int StopProcessManager() {
-  std::vector<ProcessConfig> configs;
-  ProcessManagerIdentity identity = LoadIdentity(&configs);
-  pid_t pid = ReadProcessManagerPid(/*log_errors=*/true, identity);
+  std::optional<ProcessManagerIdentity> identity;
+  pid_t pid = ReadProcessManagerPid(/*log_errors=*/true, &identity);
   if (pid == 0) return 1;
   if (kill(pid, SIGTERM) != 0) {
     LOG(ERROR) << "Cannot kill process: pid=" << pid;
@@ -276,7 +350,7 @@ int StopProcessManager() {
   const base::TimeDelta start = MonotonicNow();
   base::TimeDelta next_sigterm = start + kStopResendInterval;
   const base::TimeDelta deadline = start + kStopTimeout;
-  while (ReadProcessManagerPid(/*log_errors=*/false, identity) == pid) {
+  while (ReadProcessManagerPid(/*log_errors=*/false, &identity) == pid) {
     base::TimeDelta now = MonotonicNow();
     if (now > deadline) {
       LOG(ERROR) << "Timeout stopping process_manager at pid '" << pid << "'. "
@@ -303,7 +377,8 @@ int KillPackageProcesses() {
                  << config_path.value() << "; cannot manually kill services";
     configs.clear();
   }
-  ProcessManagerIdentity identity = MakeProcessManagerIdentity(loaded, configs);
+  std::optional<ProcessManagerIdentity> identity =
+      MakeProcessManagerIdentity(loaded, configs);
 
   // The process manager first, so it cannot restart the services killed
   // after it.
@@ -315,19 +390,21 @@ int KillPackageProcesses() {
       order.push_back(&config);
     }
   }
+  std::vector<pid_t> killed;
   for (const ProcessConfig* config : order) {
     std::string target = ScanNameOf(*config);
     if (target.empty()) continue;
     base::NamedProcessIterator instances(target);
     while (const base::ProcessEntry* entry = instances.NextProcessEntry()) {
-      if (entry->pid == getpid()) continue;
+      if (IsProtectedPid(entry->pid)) continue;
       LOG(WARNING) << "Killing process '" << entry->pid
                    << "' with name: " << entry->exe_file;
       kill(entry->pid, SIGKILL);
+      killed.push_back(entry->pid);
     }
   }
 
-  pid_t pid = ReadProcessManagerPid(/*log_errors=*/false, identity);
+  pid_t pid = ReadRecordedPid(/*log_errors=*/false, &identity, killed);
   DeleteProcessManagerPidFile();
   if (pid != 0 && kill(pid, 0) == 0) kill(pid, SIGKILL);
   return 0;

@@ -17,9 +17,11 @@
 //     a size limit;
 //   - when running as root, the file belongs to root and is not writable by
 //     group or others;
-//   - when process.json can be read, the live process carries the executable
-//     name of the `process_manager` entry's program or of the log wrapper;
-//     any other live process counts as gone.
+//   - the pid is neither vorn_cli's own nor 1 (init);
+//   - when process.json can be read, the live process runs the
+//     `process_manager` entry's program or the log wrapper, as
+//     IsProcessManagerProcess tells; any other live process counts as gone.
+// A pid that exists but may not be signalled (EPERM) is alive.
 //
 // Everything runs on the calling thread; the sleeps and the wait block it.
 
@@ -28,6 +30,7 @@
 
 #include <sys/types.h>
 
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -52,44 +55,62 @@ inline constexpr base::TimeDelta kStopTimeout =
     base::TimeDelta::FromSeconds(25);
 inline constexpr int kStopTimeoutExitStatus = 10;
 
-// The executables a recorded pid may belong to. Built once per command from
-// process.json; `known` is false when process.json could not be read, and
-// then any live pid is taken as the process manager.
+// The programs a recorded pid may run. Built from process.json; `known` is
+// false when process.json could not be read, and then any live pid is taken
+// as the process manager.
 struct ProcessManagerIdentity {
   bool known = false;
-  // Base names of the first `process_manager` entry's program and of the log
-  // wrapper; never empty strings.
-  std::vector<std::string> executable_names;
+  // The first `process_manager` entry's program as configured, and that path
+  // with every link resolved; empty when there is no such entry (or, for the
+  // second, when the path cannot be resolved).
+  std::string program;
+  std::string resolved_program;
+  // The log wrapper, white space trimmed; empty for none.
+  std::string log_wrapper;
 };
 
 // The identity for `configs` (loaded == whether process.json was read).
 ProcessManagerIdentity MakeProcessManagerIdentity(
     bool loaded, const std::vector<ProcessConfig>& configs);
 
+// True when the live process `pid` is, as far as /proc tells, the process
+// manager of `identity` (always when !identity.known): its executable is the
+// same file as the program (links resolved) or the log wrapper; or its
+// executable's base name, " (deleted)" stripped, is that of the program, of
+// the program's resolved target or of the log wrapper; or the first or
+// second field of its command line is the program or its resolved target
+// (an interpreted manager, a wrapper that forks).
+bool IsProcessManagerProcess(pid_t pid, const ProcessManagerIdentity& identity);
+
 // True when `content` is a valid pid file content: an optional "+" or "-",
 // digits, nothing else, within the signed 32-bit range, and a pid above 0.
 // Puts the pid in `*pid` then; leaves it alone otherwise.
 bool ParsePidFileContent(std::string_view content, pid_t* pid);
 
-// Writes `pid` in decimal to GetPidFilePath(), creating the file with mode
-// 0644 whatever the umask, or truncating it. A symbolic link or anything but
-// a regular file at the path is never written through. Returns false after
-// the ERROR "Cannot store PID of process manager: pid=<pid>,
-// pid_path=<path>" when not every byte was written.
+// Writes `pid` in decimal to a new file beside GetPidFilePath(), with mode
+// 0644 whatever the umask, and renames it over the pid path, so nothing that
+// was there (a hard link, a symbolic link, another user's file) is ever
+// written through or kept. Returns false after the ERROR "Cannot store PID of
+// process manager: pid=<pid>, pid_path=<path>" when that failed.
 bool StoreProcessManagerPid(pid_t pid);
 
-// Deletes the pid file (not a directory's contents). True also when there is
-// no file; false after the ERROR "Cannot delete pid file: path=<path>".
+// Deletes the pid file when it is a regular file or a symbolic link. True
+// also when there is nothing; false, leaving it in place, after the ERROR
+// "Cannot delete pid file: path=<path>" for anything else there (a
+// directory, a FIFO) or when the unlink fails.
 bool DeleteProcessManagerPidFile();
 
 // The pid recorded in the pid file when the file is valid and trusted and the
-// process is alive and, as `identity` says, the process manager; else 0. An
-// unreadable or invalid file is reported by an ERROR only when `log_errors`
-// is set. A valid record of a process that is gone (or is another program)
+// process is alive and the process manager; else 0. An unreadable or invalid
+// file (vorn_cli's own pid and 1 are invalid too) is reported by an ERROR
+// only when `log_errors` is set. A valid record of a process that is gone
 // always logs the ERROR "Process manager is not running: pid=<pid>" and
-// deletes the file.
+// deletes the file; when another program holds the pid, one more ERROR names
+// it. `*identity` is used to tell the process manager; when empty, it is
+// loaded from process.json the first time a live pid must be identified,
+// without logging that file's faults, and kept for later calls.
 pid_t ReadProcessManagerPid(bool log_errors,
-                            const ProcessManagerIdentity& identity);
+                            std::optional<ProcessManagerIdentity>* identity);
 
 // "start vorn" (detached false) and "start vorn async" (detached true).
 // Returns 1 when a live process manager is recorded, when stale instances

@@ -224,5 +224,15 @@ pid_t PackageTest::PidInFile() const {
   return static_cast<pid_t>(std::strtol(text.c_str(), nullptr, 10));
 }
 
+pid_t PackageTest::WaitForPidInFile(int timeout_ms) const {
+  int64_t deadline = MonotonicMilliseconds() + timeout_ms;
+  for (;;) {
+    pid_t pid = PidInFile();
+    if (IsAlive(pid)) return pid;
+    if (MonotonicMilliseconds() > deadline) return 0;
+    usleep(5000);
+  }
+}
+
 }  // namespace test
 }  // namespace vorn

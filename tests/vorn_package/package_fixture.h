@@ -100,6 +100,9 @@ class PackageTest : public testing::Test {
   std::vector<int64_t> RecordedSigterms(const std::string& path = "") const;
   // The pid in the pid file, or 0.
   pid_t PidInFile() const;
+  // Waits until the pid file names a live process and returns its pid, or 0
+  // after `timeout_ms`.
+  pid_t WaitForPidInFile(int timeout_ms) const;
 
   // True inside a PID namespace of the test's own (pid_namespace_run).
   static bool InPidNamespace();

@@ -4,9 +4,12 @@
 
 #include "vorn_package/process_manager_control.h"
 
+#include <signal.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -29,9 +32,19 @@ class PidFileTest : public testing::Test {
     ASSERT_TRUE(dir_.valid());
     pid_path_ = dir_.Path("pm.pid");
     UseSwitches({});
+    live_ = fork();  // a live process of this program, not this process
+    if (live_ == 0)
+      for (;;) pause();
   }
   void TearDown() override {
     base::ResetProcessCommandLineForTesting({"vorn_cli"});
+    kill(live_, SIGKILL);
+    waitpid(live_, nullptr, 0);
+  }
+
+  static pid_t Read(bool log_errors, const ProcessManagerIdentity& identity) {
+    std::optional<ProcessManagerIdentity> known = identity;
+    return ReadProcessManagerPid(log_errors, &known);
   }
 
   // Makes vorn_cli's command line the pid path switch plus `extra`.
@@ -45,7 +58,7 @@ class PidFileTest : public testing::Test {
   static ProcessManagerIdentity Trusting(const std::string& name) {
     ProcessManagerIdentity identity;
     identity.known = true;
-    identity.executable_names = {name};
+    identity.program = "/opt/vorn/" + name;
     return identity;
   }
 
@@ -57,6 +70,7 @@ class PidFileTest : public testing::Test {
 
   test::ScopedTempDir dir_;
   std::string pid_path_;
+  pid_t live_ = 0;
 };
 
 TEST(PidFileContentTest, AcceptsPositiveDecimalPidsOnly) {
@@ -94,17 +108,16 @@ TEST_F(PidFileTest, StoreWritesDecimalTextWithMode0644WhateverTheUmask) {
   EXPECT_EQ(0644u, info.st_mode & 07777);
 }
 
-TEST_F(PidFileTest, StoreNeverWritesThroughALink) {
-  std::string target = dir_.Path("target");
-  ASSERT_TRUE(test::WriteFile(target, "keep"));
-  ASSERT_EQ(0, symlink(target.c_str(), pid_path_.c_str()));
+TEST_F(PidFileTest, StoreOverADirectoryFailsAndLeavesNothingBehind) {
+  ASSERT_EQ(0, mkdir(pid_path_.c_str(), 0755));
   ScopedLogCapture capture;
   EXPECT_FALSE(StoreProcessManagerPid(55));
   EXPECT_TRUE(capture.Has(logging::LOG_ERROR,
                           "Cannot store PID of process manager: pid=55, "
                           "pid_path=" +
                               pid_path_));
-  EXPECT_EQ("keep", test::ReadFile(target));
+  std::string left = pid_path_ + ".new." + std::to_string(getpid()) + ".0";
+  EXPECT_NE(0, access(left.c_str(), F_OK));
 }
 
 TEST_F(PidFileTest, DeleteSucceedsWithoutAFileAndReportsAFailure) {
@@ -122,28 +135,27 @@ TEST_F(PidFileTest, DeleteSucceedsWithoutAFileAndReportsAFailure) {
 }
 
 TEST_F(PidFileTest, ReadGivesTheLivePidOfTheExpectedProgram) {
-  ASSERT_TRUE(StoreProcessManagerPid(getpid()));
-  EXPECT_EQ(getpid(), ReadProcessManagerPid(true, ProcessManagerIdentity()));
-  EXPECT_EQ(getpid(),
-            ReadProcessManagerPid(true, Trusting(OwnExecutableName())));
-  EXPECT_EQ(std::to_string(getpid()), test::ReadFile(pid_path_));
+  ASSERT_TRUE(StoreProcessManagerPid(live_));
+  EXPECT_EQ(live_, Read(true, ProcessManagerIdentity()));
+  EXPECT_EQ(live_, Read(true, Trusting(OwnExecutableName())));
+  EXPECT_EQ(std::to_string(live_), test::ReadFile(pid_path_));
 }
 
 TEST_F(PidFileTest, LiveProcessOfAnotherProgramCountsAsGone) {
-  ASSERT_TRUE(StoreProcessManagerPid(getpid()));
+  ASSERT_TRUE(StoreProcessManagerPid(live_));
   ScopedLogCapture capture;
-  EXPECT_EQ(0, ReadProcessManagerPid(false, Trusting("process_manager")));
+  EXPECT_EQ(0, Read(false, Trusting("process_manager")));
   EXPECT_TRUE(capture.Has(
       logging::LOG_ERROR,
-      "Process manager is not running: pid=" + std::to_string(getpid())));
+      "Process manager is not running: pid=" + std::to_string(live_)));
   EXPECT_NE(0, access(pid_path_.c_str(), F_OK));
 }
 
 TEST_F(PidFileTest, ReadLogsUnreadableAndInvalidFilesOnlyWhenAsked) {
   ScopedLogCapture capture;
-  EXPECT_EQ(0, ReadProcessManagerPid(false, ProcessManagerIdentity()));
+  EXPECT_EQ(0, Read(false, ProcessManagerIdentity()));
   EXPECT_TRUE(capture.messages().empty());
-  EXPECT_EQ(0, ReadProcessManagerPid(true, ProcessManagerIdentity()));
+  EXPECT_EQ(0, Read(true, ProcessManagerIdentity()));
   EXPECT_TRUE(
       capture.Has(logging::LOG_ERROR,
                   "Cannot read PID of process manager: path=" + pid_path_));
@@ -151,9 +163,9 @@ TEST_F(PidFileTest, ReadLogsUnreadableAndInvalidFilesOnlyWhenAsked) {
   for (const char* content : {"0", "-1", "12\n", "abc"}) {
     capture.Clear();
     ASSERT_TRUE(test::WriteFile(pid_path_, content));
-    EXPECT_EQ(0, ReadProcessManagerPid(false, ProcessManagerIdentity()));
+    EXPECT_EQ(0, Read(false, ProcessManagerIdentity()));
     EXPECT_TRUE(capture.messages().empty()) << content;
-    EXPECT_EQ(0, ReadProcessManagerPid(true, ProcessManagerIdentity()));
+    EXPECT_EQ(0, Read(true, ProcessManagerIdentity()));
     EXPECT_TRUE(capture.Has(
         logging::LOG_ERROR,
         std::string("Invalid pid: pid=") + content + ", path=" + pid_path_))
@@ -170,7 +182,7 @@ TEST_F(PidFileTest, RecordOfADeadProcessIsReportedAndDeletedEvenSilently) {
   ASSERT_TRUE(base::ProcessHandle(child).WaitForProcessExit(&exit_code));
   ASSERT_TRUE(test::WriteFile(pid_path_, std::to_string(child)));
   ScopedLogCapture capture;
-  EXPECT_EQ(0, ReadProcessManagerPid(false, ProcessManagerIdentity()));
+  EXPECT_EQ(0, Read(false, ProcessManagerIdentity()));
   EXPECT_TRUE(capture.Has(
       logging::LOG_ERROR,
       "Process manager is not running: pid=" + std::to_string(child)));
@@ -179,18 +191,18 @@ TEST_F(PidFileTest, RecordOfADeadProcessIsReportedAndDeletedEvenSilently) {
 
 TEST_F(PidFileTest, RootDoesNotTrustAFileOthersCouldHaveWritten) {
   if (geteuid() != 0) GTEST_SKIP() << "the check applies to root only";
-  ASSERT_TRUE(StoreProcessManagerPid(getpid()));
+  ASSERT_TRUE(StoreProcessManagerPid(live_));
   ASSERT_EQ(0, chmod(pid_path_.c_str(), 0664));
   ScopedLogCapture capture;
-  EXPECT_EQ(0, ReadProcessManagerPid(true, ProcessManagerIdentity()));
+  EXPECT_EQ(0, Read(true, ProcessManagerIdentity()));
   EXPECT_TRUE(capture.Has(
       logging::LOG_ERROR,
-      "Invalid pid: pid=" + std::to_string(getpid()) + ", path=" + pid_path_));
+      "Invalid pid: pid=" + std::to_string(live_) + ", path=" + pid_path_));
   ASSERT_EQ(0, chmod(pid_path_.c_str(), 0644));
   ASSERT_EQ(0, chown(pid_path_.c_str(), 65534, 65534));
-  EXPECT_EQ(0, ReadProcessManagerPid(false, ProcessManagerIdentity()));
+  EXPECT_EQ(0, Read(false, ProcessManagerIdentity()));
   ASSERT_EQ(0, chown(pid_path_.c_str(), 0, 0));
-  EXPECT_EQ(getpid(), ReadProcessManagerPid(false, ProcessManagerIdentity()));
+  EXPECT_EQ(live_, Read(false, ProcessManagerIdentity()));
 }
 
 TEST_F(PidFileTest, IdentityNamesTheManagerProgramAndTheLogWrapper) {
@@ -206,14 +218,9 @@ TEST_F(PidFileTest, IdentityNamesTheManagerProgramAndTheLogWrapper) {
 
   ProcessManagerIdentity identity = MakeProcessManagerIdentity(true, configs);
   EXPECT_TRUE(identity.known);
-  EXPECT_EQ((std::vector<std::string>{"pm", "logshim"}),
-            identity.executable_names);
-
-  UseSwitches({"--log-wrapper-path="});
-  configs[1].command_line.ParseArgumentVector({"/opt/vorn/"});
-  identity = MakeProcessManagerIdentity(true, configs);
-  EXPECT_TRUE(identity.known);
-  EXPECT_TRUE(identity.executable_names.empty());
+  EXPECT_EQ("/opt/vorn/pm", identity.program);
+  EXPECT_EQ("", identity.resolved_program);  // no such file here
+  EXPECT_EQ("/bin/logshim", identity.log_wrapper);
 }
 
 class ChildLaunchTest : public testing::Test {

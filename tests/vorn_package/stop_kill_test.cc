@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "base/files/process.h"
 #include "gtest/gtest.h"
 #include "tests/support/child_process.h"
 #include "tests/support/files.h"
@@ -166,6 +167,8 @@ TEST_F(StopKillTest, KillEndsEveryConfiguredProgramManagerFirst) {
                 "' with name: " + service_name,
             lines[1].text);
   EXPECT_EQ("WARNING", lines[1].severity);
+  // The manager it has just killed is no stale record.
+  EXPECT_EQ(0, CountLogLines(result.err, "ERROR", "")) << result.err;
   EXPECT_TRUE(WaitUntilGone(daemon, 5000));
   ChildResult shell_end;
   ASSERT_TRUE(shell.Wait(5000, &shell_end));
@@ -266,8 +269,14 @@ TEST_F(StopKillTest, LiveProcessOfAnotherProgramIsNeverSignalled) {
   ASSERT_TRUE(WriteFile(pid_file(), own));
   ChildResult stop = RunCli({"stop", "vorn"});
   EXPECT_EQ(1, stop.exit_code);
-  EXPECT_TRUE(IsOnlyLogLine(stop.err, "ERROR", kControl,
-                            "Process manager is not running: pid=" + own));
+  std::string exe;
+  ASSERT_TRUE(base::GetProcessExecutablePath(getpid(), &exe));
+  EXPECT_EQ(2u, ParseLogLines(stop.err).size()) << stop.err;
+  EXPECT_TRUE(HasLogLine(stop.err, "ERROR", kControl,
+                         "Process manager is not running: pid=" + own));
+  EXPECT_TRUE(HasLogLine(stop.err, "ERROR", kControl,
+                         "Recorded pid belongs to another program: pid=" + own +
+                             ", program=" + exe));
   EXPECT_FALSE(WaitForFile(pid_file(), 0));
 
   ASSERT_TRUE(WriteFile(pid_file(), own));
@@ -292,16 +301,16 @@ TEST_F(StopKillTest, RecordedLogWrapperIsTrustedAsTheManager) {
   EXPECT_EQ(0, end.exit_code);
 }
 
-// Pids 0 and -1 would reach a whole process group or every process: a build
-// without the check, run as root, would end the machine's processes. Only
-// inside a PID namespace of the test's own.
-TEST_F(StopKillTest, PidsZeroAndMinusOneAreNeverSignalled) {
+// Pids 0 and -1 would reach a whole process group or every process, and 1 is
+// init: a build without the check, run as root, would end the machine's
+// processes. Only inside a PID namespace of the test's own.
+TEST_F(StopKillTest, PidsZeroMinusOneAndInitAreNeverSignalled) {
   if (!InPidNamespace()) {
     GTEST_SKIP() << "needs a PID namespace of its own (pid_namespace_run); "
                     "the parsing is covered by the unit tests";
   }
   WriteProcessJson({});
-  for (const char* content : {"0", "-1", "+0"}) {
+  for (const char* content : {"0", "-1", "+0", "1"}) {
     ASSERT_TRUE(WriteFile(pid_file(), content));
     ChildResult stop = RunCli({"stop", "vorn"});
     EXPECT_EQ(1, stop.exit_code) << content;
@@ -324,6 +333,95 @@ TEST(PidNamespaceRunTest, FallbackRunsTheTestWhereItCanFork) {
     ChildResult result = RunChild(options);
     EXPECT_EQ(0, result.exit_code) << step << ": " << result.err;
     EXPECT_EQ("0\nforked\n", result.out) << step;
+  }
+}
+
+TEST_F(StopKillTest, OwnPidIsAnInvalidRecordEvenWithoutProcessJson) {
+  for (const char* command : {"stop", "kill"}) {
+    // The shell records its own pid, then becomes vorn_cli.
+    ChildOptions options = CliOptions({command, "vorn"});
+    options.argv.insert(
+        options.argv.begin(),
+        {"sh", "-c", "printf %s $$ >\"$0\" && exec \"$@\"", pid_file()});
+    EXPECT_EQ(command[0] == 's' ? 1 : 0, RunChild(options).exit_code)
+        << command;
+  }
+}
+
+TEST_F(StopKillTest, UnprivilegedRunTakesARootManagerAsRunning) {
+  if (geteuid() != 0) GTEST_SKIP() << "needs root to run vorn_cli as nobody";
+  pid_t daemon = StartDaemon();
+  ASSERT_EQ(0, chmod(dir().c_str(), 0755));
+  const char* const kRuns[][3] = {
+      {"stop", "ERROR", "Cannot kill process: pid="},
+      {"start", "WARNING", "Process manager is already running."}};
+  for (const auto& [command, severity, message] : kRuns) {
+    ChildOptions options = CliOptions({command, "vorn"});
+    options.argv.insert(
+        options.argv.begin(),
+        {"setpriv", "--reuid=65534", "--regid=65534", "--clear-groups"});
+    ChildResult result = RunChild(options);
+    EXPECT_EQ(1, result.exit_code) << result.err;
+    EXPECT_EQ(1, CountLogLines(result.err, severity, message)) << result.err;
+  }
+  EXPECT_EQ(std::vector<pid_t>{daemon}, RunningInstances(manager_name()));
+  EXPECT_EQ(daemon, PidInFile());
+}
+
+TEST_F(StopKillTest, ProcessJsonIsReadOnlyToIdentifyALiveRecord) {
+  StartDaemon({"--remove-pid-file"});
+  WriteRawProcessJson("[1,");
+  ChildResult again = RunCli({"start", "vorn", "async"});
+  EXPECT_EQ(1, again.exit_code);
+  EXPECT_TRUE(IsOnlyLogLine(again.err, "WARNING", kControl,
+                            "Process manager is already running."));
+  ChildResult stop = RunCli({"stop", "vorn"});
+  EXPECT_EQ(0, stop.exit_code);
+  EXPECT_EQ(0, CountLogLines(stop.err, "ERROR", "")) << stop.err;
+
+  // Without a record there is nothing to identify: no path variables.
+  WriteProcessJson({});
+  ChildOptions options = CliOptions({"stop", "vorn"});
+  options.env = {{"TMPDIR", ""}};
+  ChildResult no_tmp = RunChild(options);
+  EXPECT_EQ(0, CountLogLines(no_tmp.err, "ERROR", "Cannot get dir for"));
+}
+
+// stop, kill and a second start know a recorded manager that runs through a
+// symbolic link, as a script, or under a log wrapper that forks (at a path
+// the later commands are not given).
+TEST_F(StopKillTest, RecordedManagerIsKnownInEveryForm) {
+  std::string shim = InstallLogshim();
+  std::string link = Path("pm_link");
+  ASSERT_EQ(0, symlink(manager().c_str(), link.c_str()));
+  std::string script = Path("pm.sh");
+  ASSERT_TRUE(WriteFile(script,
+                        "#!/bin/sh\n: >\"$TMPDIR/manager.args\"\n"
+                        "trap 'exit 0' TERM\n"
+                        "while :; do sleep 1 & wait $!; done\n"));
+  ASSERT_EQ(0, chmod(script.c_str(), 0755));
+  for (const auto& [program, forks] : std::vector<std::pair<std::string, bool>>{
+           {link, false}, {script, false}, {manager(), true}}) {
+    SCOPED_TRACE(program + (forks ? " under a forking wrapper" : ""));
+    WriteRawProcessJson(
+        R"([{"name": "process_manager", "command": [)" + JsonQuote(program) +
+        ", " + JsonQuote("--record-command-line=" + args_file()) + "]}]");
+    ChildOptions options =
+        CliOptions({"start", "vorn", "--store-process-manager-pid",
+                    "--log-wrapper-path=" + shim});
+    if (forks) options.env.push_back({"VORN_LOGSHIM_FORK", "1"});
+    for (const char* command : {"stop", "kill"}) {
+      unlink(args_file().c_str());
+      ChildProcess start;
+      ASSERT_TRUE(start.Start(options));
+      ASSERT_TRUE(WaitForFile(args_file(), 20000));
+      pid_t recorded = WaitForPidInFile(20000);
+      EXPECT_EQ(1, RunCli({"start", "vorn", "async"}).exit_code);
+      EXPECT_EQ(0, RunCli({command, "vorn"}).exit_code) << command;
+      ChildResult end;
+      EXPECT_TRUE(start.Wait(20000, &end)) << command;
+      EXPECT_FALSE(IsAlive(recorded)) << command;
+    }
   }
 }
 

@@ -8,6 +8,8 @@
 
 #include <cerrno>
 #include <cstdint>
+#include <cstdio>
+#include <string>
 #include <string_view>
 #include <vector>
 
@@ -259,6 +261,57 @@ int WriteRegularFileNoFollow(const FilePath& path, const char* data, int size,
   bool written = WriteFileDescriptor(fd.get(), data, static_cast<size_t>(size));
   bool closed = fd.Close();
   return written && closed ? size : -1;
+}
+
+int WriteFileByRename(const FilePath& path, const char* data, int size,
+                      mode_t mode) {
+  if (size < 0) return -1;
+  // A name of this process's own beside `path`; O_EXCL refuses anything
+  // already there, so a leftover or planted entry only moves on to the next
+  // name.
+  constexpr int kMaxAttempts = 100;
+  std::string temporary;
+  int raw_fd = -1;
+  for (int attempt = 0; attempt < kMaxAttempts && raw_fd < 0; ++attempt) {
+    temporary = path.value() + ".new." + std::to_string(getpid()) + "." +
+                std::to_string(attempt);
+    raw_fd = RetryOnEintr([&] {
+      return open(temporary.c_str(),
+                  O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, mode);
+    });
+    if (raw_fd < 0 && errno != EEXIST) return -1;
+  }
+  if (raw_fd < 0) return -1;
+  ScopedFd fd(raw_fd);
+  bool ok = RetryOnEintr([&] { return fchmod(fd.get(), mode); }) == 0 &&
+            WriteFileDescriptor(fd.get(), data, static_cast<size_t>(size));
+  ok = fd.Close() && ok;
+  ok = ok && RetryOnEintr([&] {
+               return rename(temporary.c_str(), path.value().c_str());
+             }) == 0;
+  if (!ok) Unlink(temporary);
+  return ok ? size : -1;
+}
+
+bool DeleteRegularFileOrLink(const FilePath& path) {
+  const std::string& name = path.value();
+  struct stat info;
+  if (RetryOnEintr([&] { return lstat(name.c_str(), &info); }) != 0) {
+    return errno == ENOENT || errno == ENOTDIR;
+  }
+  if (!S_ISREG(info.st_mode) && !S_ISLNK(info.st_mode)) return false;
+  // unlink never removes a directory, even one swapped in since the lstat.
+  return Unlink(name) || errno == ENOENT;
+}
+
+bool GetFileId(const FilePath& path, FileId* id) {
+  struct stat info;
+  if (RetryOnEintr([&] { return stat(path.value().c_str(), &info); }) != 0) {
+    return false;
+  }
+  id->device = info.st_dev;
+  id->inode = info.st_ino;
+  return true;
 }
 
 bool DeleteFile(const FilePath& path, bool recursive) {

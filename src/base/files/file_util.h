@@ -88,6 +88,35 @@ int WriteFile(const FilePath& path, const char* data, int size);
 int WriteRegularFileNoFollow(const FilePath& path, const char* data, int size,
                              mode_t mode);
 
+// As WriteFile, but the bytes go to a new file in the directory of `path`
+// (created exclusively, never through a link, with exactly the permission
+// bits `mode` whatever the umask), which is then renamed over `path`. Whatever
+// was at `path` (a file, a hard link to another file, a symbolic link) is
+// replaced and never written to; a directory there makes it fail. Returns
+// `size`, or -1 with `path` unchanged and the new file removed.
+int WriteFileByRename(const FilePath& path, const char* data, int size,
+                      mode_t mode);
+
+// Unlinks `path` when it is a regular file or a symbolic link (which is not
+// followed). True also when nothing is there; false, leaving it in place,
+// for anything else (a directory, a FIFO, a socket, a device) and when the
+// unlink fails.
+bool DeleteRegularFileOrLink(const FilePath& path);
+
+// A file as the file system knows it: two paths name the same file exactly
+// when their FileIds are equal.
+struct FileId {
+  dev_t device = 0;
+  ino_t inode = 0;
+  bool operator==(const FileId& other) const {
+    return device == other.device && inode == other.inode;
+  }
+};
+
+// The FileId of the file `path` names, links followed; false when it cannot
+// be examined.
+bool GetFileId(const FilePath& path, FileId* id);
+
 // Deletes `path`. A symbolic link is removed, never followed. A directory is
 // removed only when empty unless `recursive`, which removes everything below
 // it first. True when every step succeeded, and when nothing was there (the

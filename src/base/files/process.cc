@@ -61,10 +61,15 @@ bool ParseStatRecord(std::string_view text, StatRecord* record) {
   return true;
 }
 
+// /proc/<pid>/<name>.
+FilePath ProcessFile(pid_t pid, const char* name) {
+  return FilePath(kProcDir).Append(std::to_string(pid)).Append(name);
+}
+
 bool ReadStatRecord(pid_t pid, StatRecord* record) {
   std::string text;
-  FilePath path = FilePath(kProcDir).Append(std::to_string(pid)).Append("stat");
-  return ReadFileToString(path, &text) && ParseStatRecord(text, record);
+  return ReadFileToString(ProcessFile(pid, "stat"), &text) &&
+         ParseStatRecord(text, record);
 }
 
 // The NUL-separated fields of a cmdline file; the NUL that ends the last
@@ -129,19 +134,36 @@ std::string ExecutableBaseName(std::string_view link_target) {
   return std::string(name);
 }
 
-bool GetProcessExecutableName(pid_t pid, std::string* name) {
-  name->clear();
-  std::string link =
-      FilePath(kProcDir).Append(std::to_string(pid)).Append("exe").value();
+bool GetProcessExecutablePath(pid_t pid, std::string* target) {
+  target->clear();
+  std::string link = ProcessFile(pid, "exe").value();
   char buffer[kMaxLinkTarget];
   ssize_t length = RetryOnEintr(
       [&] { return readlink(link.c_str(), buffer, sizeof(buffer)); });
   if (length <= 0 || static_cast<size_t>(length) >= sizeof(buffer)) {
     return false;
   }
-  *name =
-      ExecutableBaseName(std::string_view(buffer, static_cast<size_t>(length)));
+  target->assign(buffer, static_cast<size_t>(length));
+  return true;
+}
+
+bool GetProcessExecutableName(pid_t pid, std::string* name) {
+  std::string target;
+  GetProcessExecutablePath(pid, &target);
+  *name = ExecutableBaseName(target);
   return !name->empty();
+}
+
+bool GetProcessExecutableFileId(pid_t pid, FileId* id) {
+  return GetFileId(ProcessFile(pid, "exe"), id);
+}
+
+bool GetProcessCommandLine(pid_t pid, std::vector<std::string>* args) {
+  args->clear();
+  std::string text;
+  if (!ReadFileToString(ProcessFile(pid, "cmdline"), &text)) return false;
+  *args = SplitCommandLine(text);
+  return true;
 }
 
 NamedProcessIterator::NamedProcessIterator(std::string_view executable_name)

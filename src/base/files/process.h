@@ -23,6 +23,7 @@
 #include <string_view>
 #include <vector>
 
+#include "base/files/file_util.h"
 #include "base/logging/time.h"
 
 namespace base {
@@ -74,6 +75,20 @@ std::string ExecutableBaseName(std::string_view link_target);
 // `pid` in `*name`; false, with `*name` empty, when its exe link cannot be
 // read (gone, a kernel thread, another user's process).
 bool GetProcessExecutableName(pid_t pid, std::string* name);
+
+// Puts the target of process `pid`'s /proc/<pid>/exe link in `*target`, as
+// the kernel gives it (a " (deleted)" suffix kept); false, with `*target`
+// empty, when the link cannot be read.
+bool GetProcessExecutablePath(pid_t pid, std::string* target);
+
+// The FileId of the file process `pid` runs (its exe link followed, which
+// works also when the file was removed since); false when it cannot be
+// examined (gone, a kernel thread, another user's process).
+bool GetProcessExecutableFileId(pid_t pid, FileId* id);
+
+// The NUL-separated fields of /proc/<pid>/cmdline (none for a kernel thread
+// or a zombie); false, with `*args` empty, when the file cannot be read.
+bool GetProcessCommandLine(pid_t pid, std::vector<std::string>* args);
 
 // Walks /proc once, yielding the live processes whose executable base name
 // equals `executable_name` exactly (byte-wise). Zombies, processes whose
