@@ -2,12 +2,14 @@
 // file installed with `cmake --install` into a temporary prefix, then the
 // standard LV2 tools on it (lv2_validate, lv2ls, lv2info, lv2apply), a small
 // host built against the installed header, and lv2apply's output compared
-// bit for bit with vorn_audio_host's on WAV files made here.
+// bit for bit with vorn_audio_host's on WAV files made here. Where GStreamer
+// is installed (scripts/setup-deps --gst), the same through its LV2 bridge.
 
 #include <sndfile.h>
 
 #include <algorithm>
 #include <cmath>
+#include <cstdio>
 #include <cstring>
 #include <memory>
 #include <string>
@@ -26,7 +28,7 @@ namespace {
 using testing::HasSubstr;
 
 constexpr int kRate = 48000;
-constexpr int kFrames = kRate / 2 + 123;
+constexpr int kFrames = kRate * 3 / 2 + 123;  // the meter reports once
 
 const char* const kUris[] = {
     "urn:vorn:lv2:delay-mono",       "urn:vorn:lv2:delay-stereo",
@@ -108,6 +110,10 @@ class Lv2ToolsTest : public testing::Test {
                    component, "--prefix", prefix_->path()});
       ASSERT_EQ(0, r.exit_code) << r.out << r.err;
     }
+    // GStreamer's tools, LV2 bridge and WAV elements (setup-deps --gst).
+    gst_ = !VORN_SANITIZED &&
+           RunTool({"gst-inspect-1.0", "lv2"}, GstEnv()).exit_code == 0 &&
+           RunTool({"gst-inspect-1.0", "wavenc"}, GstEnv()).exit_code == 0;
   }
   static void TearDownTestSuite() { prefix_.reset(); }
 
@@ -157,11 +163,45 @@ class Lv2ToolsTest : public testing::Test {
     return ReadSamples(output, nullptr);
   }
 
+  // GStreamer's environment: the installed bundle, and a registry of the
+  // suite's own, so that the user's cache is neither used nor changed.
+  static std::vector<std::pair<std::string, std::string>> GstEnv() {
+    return {{"LV2_PATH", Lv2Path()},
+            {"GST_REGISTRY", Installed("gst-registry.bin")}};
+  }
+
+  // The bridge names elements after the URI, properties after the symbol.
+  static std::string GstName(std::string name) {
+    std::replace(name.begin(), name.end(), ':', '-');
+    std::replace(name.begin(), name.end(), '_', '-');
+    return name;
+  }
+
+  // Lv2Apply's run in gst-launch-1.0: the element between WAV parser and
+  // encoder, the controls as its properties.
+  std::vector<float> GstLaunch(const std::string& uri, const std::string& input,
+                               const std::vector<std::string>& controls) {
+    const std::string output = dir_.Path("gst_out.wav");
+    std::vector<std::string> argv = {
+        "gst-launch-1.0", "-q", "filesrc",   "location=" + input, "!",
+        "wavparse",       "!",  GstName(uri)};
+    for (size_t i = 0; i + 1 < controls.size(); i += 2) {
+      argv.push_back(GstName(controls[i]) + "=" + controls[i + 1]);
+    }
+    argv.insert(argv.end(),
+                {"!", "wavenc", "!", "filesink", "location=" + output});
+    const ChildResult r = RunTool(argv, GstEnv());
+    EXPECT_EQ(0, r.exit_code) << r.out << r.err;
+    return ReadSamples(output, nullptr);
+  }
+
   static std::unique_ptr<ScopedTempDir> prefix_;  // the installation
+  static bool gst_;  // whether the cases through GStreamer run
   ScopedTempDir dir_;
 };
 
 std::unique_ptr<ScopedTempDir> Lv2ToolsTest::prefix_;
+bool Lv2ToolsTest::gst_ = false;
 
 TEST_F(Lv2ToolsTest, InstallsTheBundleHeaderAndPkgConfigFile) {
   for (const char* file :
@@ -193,7 +233,9 @@ TEST_F(Lv2ToolsTest, Lv2lsListsTheSixPlugins) {
   EXPECT_EQ(expected, r.out);
 }
 
-TEST_F(Lv2ToolsTest, Lv2infoShowsThePorts) {
+// Also GStreamer's elements: one pad each way with the plug-in's channel
+// count, the controls as properties.
+TEST_F(Lv2ToolsTest, Lv2infoAndGstInspectShowThePorts) {
   const std::vector<std::pair<std::string, std::vector<std::string>>> ports = {
       {"urn:vorn:lv2:governor-stereo",
        {"in_0", "in_1", "out_0", "out_1", "onset_volume", "clamp_multiplier",
@@ -217,6 +259,27 @@ TEST_F(Lv2ToolsTest, Lv2infoShowsThePorts) {
                   HasSubstr("Port " + std::to_string(i) + ":\n\t\tType:"))
           << uri;
       EXPECT_THAT(r.out, HasSubstr("Symbol:      " + symbols[i] + "\n")) << uri;
+    }
+    const bool stereo = symbols[0] == "in_0";
+    if (stereo) {  // a stereo group each way, left then right, in port order
+      const std::string is = "\n\t\tDesignation: [^\n]*#";
+      EXPECT_THAT(r.out, testing::ContainsRegex(uri + "#in" + is + "left\n.*" +
+                                                uri + "#in" + is + "right\n.*" +
+                                                uri + "#out" + is + "left\n.*" +
+                                                uri + "#out" + is + "right\n"))
+          << uri;
+    }
+    if (gst_) {
+      const ChildResult gst =
+          RunTool({"gst-inspect-1.0", GstName(uri)}, GstEnv());
+      ASSERT_EQ(0, gst.exit_code) << uri << gst.err;
+      EXPECT_THAT(gst.out,
+                  HasSubstr(stereo ? "channels: 2\n" : "channels: 1\n"))
+          << uri;
+      for (size_t i = stereo ? 4 : 2; i < symbols.size(); ++i) {
+        EXPECT_THAT(gst.out, HasSubstr("\n  " + GstName(symbols[i]) + " "))
+            << uri;
+      }
     }
     EXPECT_THAT(r.out, testing::Not(HasSubstr(
                            "Port " + std::to_string(symbols.size()) + ":")));
@@ -280,7 +343,9 @@ int main(int argc, char** argv) {
   EXPECT_EQ("0.25 -0.5 0.125 0.5\n", ran.out);
 }
 
-TEST_F(Lv2ToolsTest, Lv2applyGovernorEqualsTheAudioHostAtAndBelowOnset) {
+// lv2apply, and gst-launch-1.0 where GStreamer is installed, against
+// vorn_audio_host.
+TEST_F(Lv2ToolsTest, GovernorEqualsTheAudioHostAtAndBelowOnset) {
   if (SkipUnderSanitizers()) GTEST_SKIP() << "lv2apply cannot load it";
   for (int channels : {1, 2}) {
     const std::string input = dir_.Path("in.wav");
@@ -289,14 +354,17 @@ TEST_F(Lv2ToolsTest, Lv2applyGovernorEqualsTheAudioHostAtAndBelowOnset) {
     const std::string uri = channels == 1 ? "urn:vorn:lv2:governor-mono"
                                           : "urn:vorn:lv2:governor-stereo";
     for (float volume : {0.8f, 0.5f}) {
-      const std::vector<float> lv2 =
-          Lv2Apply(uri, input,
-                   {"onset_volume", "0.8", "clamp_multiplier", "0.5", "volume",
-                    volume == 0.8f ? "0.8" : "0.5"});
+      const std::vector<std::string> controls = {
+          "onset_volume", "0.8",    "clamp_multiplier",
+          "0.5",          "volume", volume == 0.8f ? "0.8" : "0.5"};
+      const std::vector<float> lv2 = Lv2Apply(uri, input, controls);
       const std::vector<float> host = AudioHost(
           VORN_GOVERNOR_PLUGIN,
           R"({"onset_volume": 0.8, "clamp_multiplier": 0.5})", input, volume);
       EXPECT_TRUE(SameBits(host, lv2)) << uri << " at volume " << volume;
+      if (gst_) {
+        EXPECT_TRUE(SameBits(host, GstLaunch(uri, input, controls))) << uri;
+      }
       // At the onset the multiplier applies; below it nothing changes.
       if (volume == 0.8f) {
         EXPECT_EQ(original[7] * 0.5f, lv2[7]);
@@ -307,16 +375,21 @@ TEST_F(Lv2ToolsTest, Lv2applyGovernorEqualsTheAudioHostAtAndBelowOnset) {
   }
 }
 
-TEST_F(Lv2ToolsTest, Lv2applyDelayEqualsTheAudioHostWithTwoDelays) {
+TEST_F(Lv2ToolsTest, DelayEqualsTheAudioHostWithTwoDelays) {
   if (SkipUnderSanitizers()) GTEST_SKIP() << "lv2apply cannot load it";
   const std::string input = dir_.Path("in.wav");
   ASSERT_TRUE(WriteWav(input, 2));
+  const std::vector<std::string> controls = {"delay_us_0", "1000", "delay_us_1",
+                                             "2500"};
   const std::vector<float> lv2 =
-      Lv2Apply("urn:vorn:lv2:delay-stereo", input,
-               {"delay_us_0", "1000", "delay_us_1", "2500"});
+      Lv2Apply("urn:vorn:lv2:delay-stereo", input, controls);
   const std::vector<float> host = AudioHost(
       VORN_DELAY_PLUGIN, R"({"delay_us": [1000, 2500]})", input, 1.0f);
   EXPECT_TRUE(SameBits(host, lv2));
+  if (gst_) {
+    EXPECT_TRUE(SameBits(
+        host, GstLaunch("urn:vorn:lv2:delay-stereo", input, controls)));
+  }
   // 48 and 120 frames of silence, then the input.
   const std::vector<float> original = ReadSamples(input, nullptr);
   EXPECT_EQ(0.0f, lv2[2 * 47]);
@@ -326,12 +399,17 @@ TEST_F(Lv2ToolsTest, Lv2applyDelayEqualsTheAudioHostWithTwoDelays) {
 
   // The mono delay with one of them.
   ASSERT_TRUE(WriteWav(input, 1));
+  const std::vector<float> mono =
+      AudioHost(VORN_DELAY_PLUGIN, R"({"delay_us": [2500]})", input, 1.0f);
   EXPECT_TRUE(SameBits(
-      AudioHost(VORN_DELAY_PLUGIN, R"({"delay_us": [2500]})", input, 1.0f),
-      Lv2Apply("urn:vorn:lv2:delay-mono", input, {"delay_us", "2500"})));
+      mono, Lv2Apply("urn:vorn:lv2:delay-mono", input, {"delay_us", "2500"})));
+  if (gst_) {
+    EXPECT_TRUE(SameBits(mono, GstLaunch("urn:vorn:lv2:delay-mono", input,
+                                         {"delay_us", "2500"})));
+  }
 }
 
-TEST_F(Lv2ToolsTest, Lv2applyMeterLeavesTheAudioUntouched) {
+TEST_F(Lv2ToolsTest, MeterLeavesTheAudioUntouched) {
   if (SkipUnderSanitizers()) GTEST_SKIP() << "lv2apply cannot load it";
   for (int channels : {1, 2}) {
     const std::string input = dir_.Path("in.wav");
@@ -340,9 +418,38 @@ TEST_F(Lv2ToolsTest, Lv2applyMeterLeavesTheAudioUntouched) {
                                           : "urn:vorn:lv2:sound-meter-stereo";
     const std::vector<float> lv2 = Lv2Apply(uri, input, {});
     EXPECT_TRUE(SameBits(ReadSamples(input, nullptr), lv2)) << uri;
-    EXPECT_TRUE(
-        SameBits(AudioHost(VORN_SOUND_METER_PLUGIN, "{}", input, 1.0f), lv2))
-        << uri;
+    const std::vector<float> host =
+        AudioHost(VORN_SOUND_METER_PLUGIN, "{}", input, 1.0f);
+    EXPECT_TRUE(SameBits(host, lv2)) << uri;
+    if (gst_) {
+      EXPECT_TRUE(SameBits(host, GstLaunch(uri, input, {}))) << uri;
+    }
+  }
+}
+
+TEST_F(Lv2ToolsTest, GstSoundMeterReadingsAreReadBackAfterTheRun) {
+  if (!gst_ || VORN_GST_LAUNCH[0] == '\0') {
+    GTEST_SKIP() << "GStreamer, its LV2 bridge, WAV elements or headers are "
+                    "missing (scripts/setup-deps --gst installs them)";
+  }
+  // The report covers about the first second: 0.75 s of sines at 0.6, then
+  // 0.9; peaks of 0.9 and a mean power of -6.27 dB.
+  const std::string input = dir_.Path("in.wav");
+  ASSERT_TRUE(WriteWav(input, 2));
+  const ChildResult r = RunTool(
+      {VORN_GST_LAUNCH, "filesrc", "location=" + input, "!", "wavparse", "!",
+       "urn-vorn-lv2-sound-meter-stereo", "name=m", "!", "fakesink"},
+      GstEnv());
+  ASSERT_EQ(0, r.exit_code) << r.err;
+  float power[2], peak[2];
+  ASSERT_EQ(4, std::sscanf(r.out.c_str(),
+                           "m.power-db-0=%f m.power-db-1=%f m.peak-0=%f "
+                           "m.peak-1=%f",
+                           &power[0], &power[1], &peak[0], &peak[1]))
+      << r.out;
+  for (int c : {0, 1}) {
+    EXPECT_NEAR(0.9f, peak[c], 0.002f) << r.out;
+    EXPECT_NEAR(-6.27f, power[c], 0.05f) << r.out;
   }
 }
 
