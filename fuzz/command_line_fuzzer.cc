@@ -122,7 +122,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   // The last part as a process.json text: its services' flags are accepted
   // switches, and they appear in the usage text.
   std::vector<vorn::ProcessConfig> configs;
-  const bool loaded = vorn::ParseProcessConfigs(argv.back(), &configs);
+  const bool loaded = vorn::ParseProcessConfigs(vorn::MakePackageContext(line),
+                                                argv.back(), &configs);
   base::StringVector flag_names;
   for (const vorn::ProcessConfig& config : configs) {
     Check(!config.name.empty());

@@ -37,6 +37,9 @@ namespace {
 using vorn::fuzz::Check;
 
 std::string g_path;  // the pid file, in a folder of its own
+// Its switch names g_path; its executable folder is g_path's, with no
+// process.json.
+vorn::PackageContext g_context;
 
 // The pid `content` records: an optional sign and decimal digits of a value
 // from 1 to 2147483647, nothing else; 0 when it records none.
@@ -76,8 +79,9 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
       std::string(tmp && *tmp ? tmp : "/tmp") + "/pid_file_fuzzer.XXXXXX";
   Check(mkdtemp(folder.data()) != nullptr);
   g_path = folder + "/process_manager.pid";
-  base::ResetProcessCommandLineForTesting(
+  g_context.command_line.ParseArgumentVector(
       {"vorn_cli", "stop", "vorn", "--process-manager-pid-path=" + g_path});
+  g_context.exe_dir = base::FilePath(folder);
   return 0;
 }
 
@@ -100,7 +104,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   // Any live process is the process manager: no process.json to read.
   WritePidFile(data, size);
   std::optional<vorn::ProcessManagerIdentity> unread;
-  Check(vorn::ReadProcessManagerPid(true, &unread) == (alive ? expected : 0));
+  Check(vorn::ReadProcessManagerPid(g_context, true, &unread) ==
+        (alive ? expected : 0));
   Check(unread.has_value() == alive);
 
   // A process manager no live process is: a valid record is stale.
@@ -111,7 +116,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   nobody.resolved_program = nobody.program;
   nobody.log_wrapper = "/nonexistent/no-such-wrapper";
   std::optional<vorn::ProcessManagerIdentity> known = nobody;
-  Check(vorn::ReadProcessManagerPid(false, &known) == 0);
+  Check(vorn::ReadProcessManagerPid(g_context, false, &known) == 0);
   struct stat info;
   const bool kept = stat(g_path.c_str(), &info) == 0;
   Check(kept == (expected == 0));

@@ -19,7 +19,6 @@
 
 #include "base/files/command_line.h"
 #include "base/files/file_path.h"
-#include "base/files/path_service.h"
 #include "base/logging/logging.h"
 #include "fuzz/fuzz_check.h"
 #include "vorn_package/package_utils.h"
@@ -34,17 +33,20 @@ bool HasVariable(const std::string& text) {
          text.find("${DIR_TEMP}") != std::string::npos;
 }
 
+// Fixed directories, one in the root (its "//" collapses) and one with a
+// trailing slash; the command line is set per input.
+vorn::PackageContext g_context = [] {
+  vorn::PackageContext context;
+  context.exe_dir = base::FilePath("/");
+  context.home_dir = base::FilePath("/home/fuzz/");
+  context.temp_dir = base::FilePath("/tmp/fuzz");
+  return context;
+}();
+
 }  // namespace
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
   vorn::fuzz::SilenceLogging();
-  // Fixed directories, one in the root (its "//" collapses) and one with a
-  // trailing slash.
-  Check(base::PathService::Override(base::DIR_EXE, base::FilePath("/")));
-  Check(base::PathService::Override(base::DIR_HOME,
-                                    base::FilePath("/home/fuzz/")));
-  Check(
-      base::PathService::Override(base::DIR_TEMP, base::FilePath("/tmp/fuzz")));
   return 0;
 }
 
@@ -53,7 +55,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
 
   std::vector<vorn::ProcessConfig> configs(1);
   configs[0].name = "sentinel";
-  const bool ok = vorn::ParseProcessConfigs(text, &configs);
+  const bool ok = vorn::ParseProcessConfigs(g_context, text, &configs);
   if (!ok) {
     Check(configs.size() == 1 && configs[0].name == "sentinel");
     configs.clear();
@@ -70,19 +72,19 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     }
   }
 
-  const std::string expanded = vorn::ExpandPathVariables(text);
+  const std::string expanded = vorn::ExpandPathVariables(g_context, text);
   if (!HasVariable(text)) Check(expanded == text);
   Check(!HasVariable(expanded));
 
   vorn::CheckProgramsExist(configs);
 
-  base::ResetProcessCommandLineForTesting(own_argv);
-  const base::ParsedCommandLine& own = base::ProcessCommandLine();
+  g_context.command_line.ParseArgumentVector(own_argv);
+  const base::ParsedCommandLine& own = g_context.command_line;
   for (const vorn::ProcessConfig& config : configs) {
     if (config.name != "process_manager") continue;
     for (bool async : {false, true}) {
-      const base::ParsedCommandLine line =
-          vorn::BuildProcessManagerCommandLine(config, configs, async);
+      const base::ParsedCommandLine line = vorn::BuildProcessManagerCommandLine(
+          g_context, config, configs, async);
       Check(line.elements()[0] == config.command_line.elements()[0]);
       if (async) Check(line.HasSwitchNamed("async"));
       for (const vorn::ProcessConfig& other : configs) {

@@ -29,13 +29,14 @@ namespace {
 
 using vorn::fuzz::Check;
 
-std::string g_path;    // the socket-path file, in a folder of its own
-std::string g_target;  // a file beside it, for the link
+std::string g_path;              // the socket-path file, in a folder of its own
+std::string g_target;            // a file beside it, for the link
+vorn::PackageContext g_context;  // whose switch names g_path
 
 // ReadSocketPath's result and refusal, checked against the expectations.
 void CheckRead(const std::string& path, const std::string& refusal) {
   std::string got_refusal;
-  const std::string got = vorn::ReadSocketPath(&got_refusal).value();
+  const std::string got = vorn::ReadSocketPath(g_context, &got_refusal).value();
   Check(got == path);
   Check(got_refusal == refusal);
 }
@@ -50,7 +51,7 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
   Check(mkdtemp(folder.data()) != nullptr);
   g_path = folder + "/vorn-cli-socket.path";
   g_target = folder + "/target";
-  base::ResetProcessCommandLineForTesting(
+  g_context.command_line.ParseArgumentVector(
       {"vorn_cli", "status", "--vorn-cli-socket-file-path=" + g_path});
   return 0;
 }

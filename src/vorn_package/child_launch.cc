@@ -9,7 +9,6 @@
 #include "base/files/file_path.h"
 #include "base/files/file_util.h"
 #include "base/logging/logging.h"
-#include "vorn_package/package_utils.h"
 
 namespace vorn {
 
@@ -29,9 +28,9 @@ std::string JoinArguments(const base::StringVector& elements) {
 }  // namespace
 
 base::ParsedCommandLine ApplyLoggingWrapper(
-    const base::ParsedCommandLine& command_line, bool* wrapped) {
+    const base::ParsedCommandLine& command_line, const base::FilePath& wrapper,
+    bool* wrapped) {
   *wrapped = false;
-  base::FilePath wrapper = GetLoggingWrapperPath();
   if (wrapper.empty()) return command_line;
   // The existence test looks at the path as given; the trimmed path is what
   // runs.
@@ -55,16 +54,18 @@ base::ParsedCommandLine ApplyLoggingWrapper(
 }
 
 base::ProcessHandle LaunchChild(std::string_view name,
-                                const base::ParsedCommandLine& command_line) {
+                                const base::ParsedCommandLine& command_line,
+                                const base::FilePath& wrapper) {
   bool wrapped = false;
-  return LaunchChild(name, command_line, &wrapped);
+  return LaunchChild(name, command_line, wrapper, &wrapped);
 }
 
 base::ProcessHandle LaunchChild(std::string_view name,
                                 const base::ParsedCommandLine& command_line,
-                                bool* wrapped) {
+                                const base::FilePath& wrapper, bool* wrapped) {
   *wrapped = false;
-  base::ParsedCommandLine to_run = ApplyLoggingWrapper(command_line, wrapped);
+  base::ParsedCommandLine to_run =
+      ApplyLoggingWrapper(command_line, wrapper, wrapped);
   const base::StringVector& elements = to_run.elements();
   LOG(INFO) << "Run " << name << ": " << JoinArguments(elements);
 

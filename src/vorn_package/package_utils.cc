@@ -40,15 +40,17 @@ constexpr char kExternalFlagsKey[] = "external_flags";
 constexpr char kDescriptionKey[] = "description";
 constexpr char kValueExpressionKey[] = "value_expression";
 
-// The path variables, in the order they are expanded.
+// The path variables, in the order they are expanded, with the path key and
+// the context's field of their directories.
 struct PathVariable {
   const char* text;
   int dir_key;
+  base::FilePath PackageContext::*dir;
 };
 constexpr PathVariable kPathVariables[] = {
-    {"${DIR_EXE}", base::DIR_EXE},
-    {"${DIR_HOME}", base::DIR_HOME},
-    {"${DIR_TEMP}", base::DIR_TEMP},
+    {"${DIR_EXE}", base::DIR_EXE, &PackageContext::exe_dir},
+    {"${DIR_HOME}", base::DIR_HOME, &PackageContext::home_dir},
+    {"${DIR_TEMP}", base::DIR_TEMP, &PackageContext::temp_dir},
 };
 
 struct ServiceTypeName {
@@ -78,11 +80,6 @@ std::string ReplaceAll(std::string_view text, std::string_view from,
   return result;
 }
 
-// The process command line, or null before it exists (some tests).
-const base::ParsedCommandLine* OwnCommandLine() {
-  return base::HasProcessCommandLine() ? &base::ProcessCommandLine() : nullptr;
-}
-
 enum class StringListResult {
   kOk,         // `*items` holds the non-empty strings, in order
   kMissing,    // the key is absent or not a list; nothing logged
@@ -108,13 +105,14 @@ StringListResult ReadStringList(const JsonValue& dict, const char* key,
 
 // The expanded paths of `dict[key]` ("dirs", "sockets"); empty when the key
 // is absent or invalid.
-std::vector<base::FilePath> ReadPathList(const JsonValue& dict,
+std::vector<base::FilePath> ReadPathList(const PackageContext& context,
+                                         const JsonValue& dict,
                                          const char* key) {
   std::vector<std::string> items;
   std::vector<base::FilePath> paths;
   if (ReadStringList(dict, key, &items) != StringListResult::kOk) return paths;
   for (const std::string& item : items) {
-    paths.emplace_back(ExpandPathVariables(item));
+    paths.emplace_back(ExpandPathVariables(context, item));
   }
   return paths;
 }
@@ -167,8 +165,9 @@ ServiceType ReadServiceType(const JsonValue& dict, const std::string& name) {
 
 // Turns element `index` of the top-level list into `*config`. False, after an
 // ERROR naming the fault, when the entry refuses the whole file.
-bool ParseProcessConfig(const JsonValue& entry, size_t index,
-                        std::string_view json, ProcessConfig* config) {
+bool ParseProcessConfig(const PackageContext& context, const JsonValue& entry,
+                        size_t index, std::string_view json,
+                        ProcessConfig* config) {
   if (!entry.is_dict()) {
     LOG(ERROR) << "Invalid non-dictionary json for process config: "
                << "index=" << index << ", str=" << json;
@@ -190,30 +189,41 @@ bool ParseProcessConfig(const JsonValue& entry, size_t index,
     LOG(ERROR) << "Empty command: index=" << index << ", str=" << json;
     return false;
   }
-  for (std::string& element : command) element = ExpandPathVariables(element);
+  for (std::string& element : command) {
+    element = ExpandPathVariables(context, element);
+  }
   config->command_line.ParseArgumentVector(command);
   config->service_type = ReadServiceType(entry, config->name);
-  config->dirs = ReadPathList(entry, kDirsKey);
-  config->sockets = ReadPathList(entry, kSocketsKey);
+  config->dirs = ReadPathList(context, entry, kDirsKey);
+  config->sockets = ReadPathList(context, entry, kSocketsKey);
   config->external_flags = ReadExternalFlags(entry);
   return true;
 }
 
 }  // namespace
 
-base::FilePath GetProcessConfigPath() {
-  return GetPathFromSwitchOrDefault("", base::DIR_EXE, kProcessConfigFileName);
+PackageContext MakePackageContext(const base::ParsedCommandLine& own) {
+  PackageContext context;
+  context.command_line = own;
+  // A failed lookup leaves the directory empty; an answer never is.
+  for (const PathVariable& variable : kPathVariables) {
+    base::PathService::Get(variable.dir_key, &(context.*variable.dir));
+  }
+  return context;
 }
 
-std::string ExpandPathVariables(std::string_view text) {
+base::FilePath GetProcessConfigPath(const PackageContext& context) {
+  return GetPathFromSwitchOrDefault(context, "", base::DIR_EXE,
+                                    kProcessConfigFileName);
+}
+
+std::string ExpandPathVariables(const PackageContext& context,
+                                std::string_view text) {
   std::string result(text);
   for (const PathVariable& variable : kPathVariables) {
-    // Every directory is looked up for every element, named in it or not.
-    base::FilePath dir;
-    if (!base::PathService::Get(variable.dir_key, &dir)) {
-      LOG(ERROR) << "Cannot get dir for " << variable.text;
-      dir = base::FilePath();
-    }
+    // A missing directory is reported for every element, named in it or not.
+    const base::FilePath& dir = context.*variable.dir;
+    if (dir.empty()) LOG(ERROR) << "Cannot get dir for " << variable.text;
     result = ReplaceAll(result, variable.text, dir.value());
     // A directory that ends in "/" (the root, say) followed by the "/" after
     // the variable leaves "//". Texts the expansion did not change keep
@@ -223,7 +233,7 @@ std::string ExpandPathVariables(std::string_view text) {
   return result;
 }
 
-bool ParseProcessConfigs(std::string_view json,
+bool ParseProcessConfigs(const PackageContext& context, std::string_view json,
                          std::vector<ProcessConfig>* configs) {
   std::unique_ptr<JsonValue> root = base::ParseJson(json);
   if (!root) {
@@ -239,7 +249,7 @@ bool ParseProcessConfigs(std::string_view json,
   size_t index = 0;
   for (const JsonValue& entry : root->GetList()) {
     ProcessConfig config;
-    if (!ParseProcessConfig(entry, index, json, &config)) return false;
+    if (!ParseProcessConfig(context, entry, index, json, &config)) return false;
     parsed.push_back(std::move(config));
     ++index;
   }
@@ -247,11 +257,12 @@ bool ParseProcessConfigs(std::string_view json,
   return true;
 }
 
-bool LoadProcessConfigs(const base::FilePath& path,
+bool LoadProcessConfigs(const PackageContext& context,
+                        const base::FilePath& path,
                         std::vector<ProcessConfig>* configs) {
   std::string json;
   if (!base::ReadFileToString(path, &json)) return false;
-  return ParseProcessConfigs(json, configs);
+  return ParseProcessConfigs(context, json, configs);
 }
 
 bool CheckProgramsExist(const std::vector<ProcessConfig>& configs) {
@@ -261,35 +272,36 @@ bool CheckProgramsExist(const std::vector<ProcessConfig>& configs) {
   return true;
 }
 
-base::FilePath GetPathFromSwitchOrDefault(std::string_view switch_name,
+base::FilePath GetPathFromSwitchOrDefault(const PackageContext& context,
+                                          std::string_view switch_name,
                                           int dir_key,
                                           std::string_view file_name) {
-  const base::ParsedCommandLine* own = OwnCommandLine();
-  if (!switch_name.empty() && own != nullptr) {
-    std::string value = own->SwitchValue(switch_name);
+  if (!switch_name.empty()) {
+    std::string value = context.command_line.SwitchValue(switch_name);
     if (!value.empty()) return base::FilePath(value);
   }
   base::FilePath dir;
-  if (!base::PathService::Get(dir_key, &dir)) {
-    LOG(ERROR) << "Cannot get default dir: " << dir_key;
-    dir = base::FilePath();
+  for (const PathVariable& variable : kPathVariables) {
+    if (variable.dir_key == dir_key) dir = context.*variable.dir;
   }
+  if (dir.empty()) LOG(ERROR) << "Cannot get default dir: " << dir_key;
   return dir.Append(file_name);
 }
 
-base::FilePath GetPidFilePath() {
-  return GetPathFromSwitchOrDefault(kPidPathSwitch, base::DIR_TEMP,
+base::FilePath GetPidFilePath(const PackageContext& context) {
+  return GetPathFromSwitchOrDefault(context, kPidPathSwitch, base::DIR_TEMP,
                                     kPidFileName);
 }
 
-base::FilePath GetSocketPathFilePath() {
-  return GetPathFromSwitchOrDefault(kSocketPathFileSwitch, base::DIR_TEMP,
-                                    kSocketPathFileName);
+base::FilePath GetSocketPathFilePath(const PackageContext& context) {
+  return GetPathFromSwitchOrDefault(context, kSocketPathFileSwitch,
+                                    base::DIR_TEMP, kSocketPathFileName);
 }
 
-base::FilePath ReadSocketPath(std::string* refusal) {
+base::FilePath ReadSocketPath(const PackageContext& context,
+                              std::string* refusal) {
   if (refusal != nullptr) refusal->clear();
-  const base::FilePath file = GetSocketPathFilePath();
+  const base::FilePath file = GetSocketPathFilePath(context);
   std::string content;
   base::RegularFileInfo info;
   base::SmallFileStatus status = base::ReadSmallRegularFile(
@@ -321,26 +333,26 @@ base::FilePath ReadSocketPath(std::string* refusal) {
   return base::FilePath(content);
 }
 
-base::FilePath GetLoggingWrapperPath() {
-  const base::ParsedCommandLine* own = OwnCommandLine();
-  if (own != nullptr && own->HasSwitchNamed(kLoggingWrapperSwitch)) {
-    return own->SwitchValueAsPath(kLoggingWrapperSwitch);
+base::FilePath GetLoggingWrapperPath(const PackageContext& context) {
+  const base::ParsedCommandLine& own = context.command_line;
+  if (own.HasSwitchNamed(kLoggingWrapperSwitch)) {
+    return own.SwitchValueAsPath(kLoggingWrapperSwitch);
   }
   return base::FilePath(kDefaultLoggingWrapperPath);
 }
 
-void PropagateExternalFlags(const std::vector<ProcessConfig>& configs,
+void PropagateExternalFlags(const PackageContext& context,
+                            const std::vector<ProcessConfig>& configs,
                             base::ParsedCommandLine* child) {
-  const base::ParsedCommandLine* own = OwnCommandLine();
-  if (own == nullptr) return;
+  const base::ParsedCommandLine& own = context.command_line;
   // Ordered by name; insert keeps the first declaration of a name.
   std::set<ExternalFlag> flags;
   for (const ProcessConfig& config : configs) {
     for (const ExternalFlag& flag : config.external_flags) flags.insert(flag);
   }
   for (const ExternalFlag& flag : flags) {
-    if (!own->HasSwitchNamed(flag.name)) continue;
-    std::string value = own->SwitchValue(flag.name);
+    if (!own.HasSwitchNamed(flag.name)) continue;
+    std::string value = own.SwitchValue(flag.name);
     if (!flag.value_expression.empty() && value.empty()) {
       LOG(WARNING) << "Current process command line flag '" << flag.name
                    << "' should not be empty when passing as external flag";
@@ -350,20 +362,20 @@ void PropagateExternalFlags(const std::vector<ProcessConfig>& configs,
 }
 
 base::ParsedCommandLine BuildProcessManagerCommandLine(
-    const ProcessConfig& process_manager,
+    const PackageContext& context, const ProcessConfig& process_manager,
     const std::vector<ProcessConfig>& configs, bool async) {
   base::ParsedCommandLine line = process_manager.command_line;
   if (async && !line.HasSwitchNamed(kAsyncSwitch)) {
     line.AddSwitch(kAsyncSwitch, "");
   }
-  const base::ParsedCommandLine* own = OwnCommandLine();
-  if (own == nullptr || own->HasSwitchNamed(kDontPropagateSwitch)) return line;
-  PropagateExternalFlags(configs, &line);
-  if (own->HasSwitchNamed(kPackageEnvSwitch)) {
-    line.AddSwitch(kPackageEnvSwitch, own->SwitchValue(kPackageEnvSwitch));
+  const base::ParsedCommandLine& own = context.command_line;
+  if (own.HasSwitchNamed(kDontPropagateSwitch)) return line;
+  PropagateExternalFlags(context, configs, &line);
+  if (own.HasSwitchNamed(kPackageEnvSwitch)) {
+    line.AddSwitch(kPackageEnvSwitch, own.SwitchValue(kPackageEnvSwitch));
   }
-  if (own->HasSwitchNamed(kPidPathSwitch)) {
-    line.AddSwitch(kPidPathSwitch, GetPidFilePath().value());
+  if (own.HasSwitchNamed(kPidPathSwitch)) {
+    line.AddSwitch(kPidPathSwitch, GetPidFilePath(context).value());
   }
   return line;
 }

@@ -1,13 +1,17 @@
 // The package's process configuration (process.json beside vorn_cli), its
 // well-known paths, and the process manager's command line with the flags
-// vorn_cli passes on.
+// vorn_cli passes on. All of them work from a PackageContext: vorn_cli's own
+// command line and the path service's directories, gathered once by main.
 //
+//   vorn::PackageContext context =
+//       vorn::MakePackageContext(base::ProcessCommandLine());
 //   std::vector<vorn::ProcessConfig> configs;
-//   if (!vorn::LoadProcessConfigs(vorn::GetProcessConfigPath(), &configs))
+//   if (!vorn::LoadProcessConfigs(
+//           context, vorn::GetProcessConfigPath(context), &configs))
 //     return 2;                                  // messages already logged
 //   for (const vorn::ProcessConfig& config : configs)
 //     if (config.name == "process_manager")
-//       line = vorn::BuildProcessManagerCommandLine(config, configs,
+//       line = vorn::BuildProcessManagerCommandLine(context, config, configs,
 //                                                   /*async=*/true);
 //
 // process.json is a JSON list with one dictionary per process:
@@ -54,32 +58,49 @@ struct ProcessConfig {
   std::vector<ExternalFlag> external_flags;  // in file order; names non-empty
 };
 
+// What the package commands take from vorn_cli's command line and the path
+// service. main gathers it once; tests and fuzzers fill one in directly.
+struct PackageContext {
+  base::ParsedCommandLine command_line;  // vorn_cli's own switches
+  // The path service's DIR_EXE, DIR_HOME and DIR_TEMP; empty when it has
+  // none. The functions below log a missing one when they need it.
+  base::FilePath exe_dir;
+  base::FilePath home_dir;
+  base::FilePath temp_dir;
+};
+
+// `own` and the three directories as the path service answers them now.
+// The only reader of the path service in the package code. Logs nothing.
+PackageContext MakePackageContext(const base::ParsedCommandLine& own);
+
 // ---- process.json ---------------------------------------------------------
 
-// process.json in the directory of the running executable (the path
-// service's DIR_EXE). When that directory cannot be found, logs "Cannot get
-// default dir: 2" and returns the bare "process.json".
-base::FilePath GetProcessConfigPath();
+// process.json in context.exe_dir. When that directory is empty, logs
+// "Cannot get default dir: 2" and returns the bare "process.json".
+base::FilePath GetProcessConfigPath(const PackageContext& context);
 
 // `text` with every "${DIR_EXE}", "${DIR_HOME}" and "${DIR_TEMP}" replaced by
-// that directory, in this order; after each replacement that changed the
-// text, every "//" becomes "/" in one left-to-right pass. A directory that
-// cannot be found logs ERROR "Cannot get dir for ${...}" and is replaced by
-// nothing.
-std::string ExpandPathVariables(std::string_view text);
+// that directory of `context`, in this order; after each replacement that
+// changed the text, every "//" becomes "/" in one left-to-right pass. An
+// empty directory logs ERROR "Cannot get dir for ${...}" (on every call,
+// named in `text` or not) and is replaced by nothing.
+std::string ExpandPathVariables(const PackageContext& context,
+                                std::string_view text);
 
 // Parses a process.json text, all or nothing: on success `*configs` is
 // replaced by the records in file order and true returned; on failure false
 // is returned, `*configs` is left untouched, and the reason has been logged
 // as ERROR. Faults in "service_type", "dirs", "sockets" and "external_flags"
-// are logged but never refuse the file. `configs` must not be null.
-bool ParseProcessConfigs(std::string_view json,
+// are logged but never refuse the file. Paths are expanded with
+// ExpandPathVariables. `configs` must not be null.
+bool ParseProcessConfigs(const PackageContext& context, std::string_view json,
                          std::vector<ProcessConfig>* configs);
 
 // Reads `path` whole and parses it with ParseProcessConfigs. A file that
 // cannot be read (missing, a directory, a read error) returns false without
 // a message and leaves `*configs` untouched.
-bool LoadProcessConfigs(const base::FilePath& path,
+bool LoadProcessConfigs(const PackageContext& context,
+                        const base::FilePath& path,
                         std::vector<ProcessConfig>* configs);
 
 // True when the program (command_line element 0) of every record exists as a
@@ -89,48 +110,51 @@ bool CheckProgramsExist(const std::vector<ProcessConfig>& configs);
 
 // ---- paths and settings from vorn_cli's command line ----------------------
 
-// The value of the switch `switch_name` of the process command line when it
-// is present with a non-empty value (used as given); otherwise the path
-// service's `dir_key` joined with `file_name`. When the directory cannot be
-// found, logs ERROR "Cannot get default dir: " and the key, and returns the
+// The value of the switch `switch_name` of context.command_line when it is
+// present with a non-empty value (used as given); otherwise the context's
+// directory for the path key `dir_key` (base::DIR_EXE, DIR_HOME, DIR_TEMP)
+// joined with `file_name`. When that directory is empty or the key another
+// one, logs ERROR "Cannot get default dir: " and the key, and returns the
 // bare `file_name`. An empty `switch_name` means no switch.
-base::FilePath GetPathFromSwitchOrDefault(std::string_view switch_name,
+base::FilePath GetPathFromSwitchOrDefault(const PackageContext& context,
+                                          std::string_view switch_name,
                                           int dir_key,
                                           std::string_view file_name);
 
-// "process-manager-pid-path", else $TMPDIR (or /tmp) + "/process_manager.pid".
-base::FilePath GetPidFilePath();
+// "process-manager-pid-path", else temp_dir + "/process_manager.pid".
+base::FilePath GetPidFilePath(const PackageContext& context);
 
-// "vorn-cli-socket-file-path", else $TMPDIR (or /tmp) +
-// "/vorn-cli-socket.path".
-base::FilePath GetSocketPathFilePath();
+// "vorn-cli-socket-file-path", else temp_dir + "/vorn-cli-socket.path".
+base::FilePath GetSocketPathFilePath(const PackageContext& context);
 
 // Most bytes read from the socket-path file. A path the client cannot use
 // (longer than a Unix-domain address holds) is still read, so that the
 // connect reports it rather than a missing receiver.
 inline constexpr size_t kMaxSocketPathFileSize = 4096;
 
-// The receiver's socket path: the whole content of the socket-path file,
-// unchanged (a final line feed stays). Empty when the file is missing or
-// cannot be opened, and empty with a reason in `*refusal` (when not null;
-// cleared otherwise) when the file is not trusted: a symbolic link (never
-// followed), anything but a regular file (the open never waits on a FIFO),
-// more than kMaxSocketPathFileSize bytes, or, when running as root, a file
-// that group or others may write. The owner does not matter: the receiver
+// The receiver's socket path: the whole content of the socket-path file
+// (GetSocketPathFilePath), unchanged (a final line feed stays). Empty when the
+// file is missing or cannot be opened, and empty with a reason in `*refusal`
+// (when not null; cleared otherwise) when the file is not trusted: a symbolic
+// link (never followed), anything but a regular file (the open never waits on a
+// FIFO), more than kMaxSocketPathFileSize bytes, or, when running as root, a
+// file that group or others may write. The owner does not matter: the receiver
 // may run under an account of its own. Logs nothing.
-base::FilePath ReadSocketPath(std::string* refusal = nullptr);
+base::FilePath ReadSocketPath(const PackageContext& context,
+                              std::string* refusal = nullptr);
 
 // The "log-wrapper-path" value when the switch is present (even if empty:
 // no wrapper), else "/bin/logshim".
-base::FilePath GetLoggingWrapperPath();
+base::FilePath GetLoggingWrapperPath(const PackageContext& context);
 
-// Every external flag of `configs` that vorn_cli's own command line holds,
+// Every external flag of `configs` that context.command_line holds,
 // appended to `*child` in flag-name order (the first declaration of a name
 // wins), each with vorn_cli's value. A flag whose value expression is not
 // empty but which was given no value logs the WARNING "Current process
 // command line flag '<name>' should not be empty when passing as external
 // flag" and is passed without a value.
-void PropagateExternalFlags(const std::vector<ProcessConfig>& configs,
+void PropagateExternalFlags(const PackageContext& context,
+                            const std::vector<ProcessConfig>& configs,
                             base::ParsedCommandLine* child);
 
 // The process manager's command line: a copy of `process_manager`'s, then
@@ -141,7 +165,7 @@ void PropagateExternalFlags(const std::vector<ProcessConfig>& configs,
 // given. Added switches come after the copy's switches and before its plain
 // arguments.
 base::ParsedCommandLine BuildProcessManagerCommandLine(
-    const ProcessConfig& process_manager,
+    const PackageContext& context, const ProcessConfig& process_manager,
     const std::vector<ProcessConfig>& configs, bool async);
 
 }  // namespace vorn

@@ -73,12 +73,14 @@ bool DiscardLogMessage(logging::LogSeverity, const char*, int, size_t,
 
 // The identity from process.json, read without a log line: its faults are
 // the start command's to report, at its own step.
-ProcessManagerIdentity LoadIdentityQuietly() {
+ProcessManagerIdentity LoadIdentityQuietly(const PackageContext& context) {
   logging::LogMessageHandlerFunction previous = logging::GetLogMessageHandler();
   logging::SetLogMessageHandler(DiscardLogMessage);
   std::vector<ProcessConfig> configs;
-  bool loaded = LoadProcessConfigs(GetProcessConfigPath(), &configs);
-  ProcessManagerIdentity identity = MakeProcessManagerIdentity(loaded, configs);
+  bool loaded =
+      LoadProcessConfigs(context, GetProcessConfigPath(context), &configs);
+  ProcessManagerIdentity identity =
+      MakeProcessManagerIdentity(context, loaded, configs);
   logging::SetLogMessageHandler(previous);
   return identity;
 }
@@ -95,10 +97,10 @@ std::string DescribeProcess(pid_t pid) {
 
 // ReadProcessManagerPid; a stale record of a pid in `just_killed` is deleted
 // without the ERROR (the kill command has just ended that process itself).
-pid_t ReadRecordedPid(bool log_errors,
+pid_t ReadRecordedPid(const PackageContext& context, bool log_errors,
                       std::optional<ProcessManagerIdentity>* identity,
                       const std::vector<pid_t>& just_killed) {
-  base::FilePath path = GetPidFilePath();
+  base::FilePath path = GetPidFilePath(context);
   std::string content;
   base::RegularFileInfo info;
   base::SmallFileStatus status = base::ReadSmallRegularFile(
@@ -123,7 +125,7 @@ pid_t ReadRecordedPid(bool log_errors,
   }
   std::string holder;
   if (IsAlive(pid)) {
-    if (!identity->has_value()) *identity = LoadIdentityQuietly();
+    if (!identity->has_value()) *identity = LoadIdentityQuietly(context);
     if (IsProcessManagerProcess(pid, **identity)) return pid;
     holder = DescribeProcess(pid);
   }
@@ -140,7 +142,7 @@ pid_t ReadRecordedPid(bool log_errors,
                  << ", program=" << holder;
     }
   }
-  DeleteProcessManagerPidFile();
+  DeleteProcessManagerPidFile(context);
   return 0;
 }
 
@@ -190,7 +192,8 @@ base::StringVector ExternalFlagNames(
 }  // namespace
 
 ProcessManagerIdentity MakeProcessManagerIdentity(
-    bool loaded, const std::vector<ProcessConfig>& configs) {
+    const PackageContext& context, bool loaded,
+    const std::vector<ProcessConfig>& configs) {
   ProcessManagerIdentity identity;
   if (!loaded) return identity;
   identity.known = true;
@@ -202,7 +205,7 @@ ProcessManagerIdentity MakeProcessManagerIdentity(
     }
   }
   identity.log_wrapper =
-      std::string(base::TrimWhitespace(GetLoggingWrapperPath().value()));
+      std::string(base::TrimWhitespace(GetLoggingWrapperPath(context).value()));
   return identity;
 }
 
@@ -247,8 +250,8 @@ bool ParsePidFileContent(std::string_view content, pid_t* pid) {
   return true;
 }
 
-bool StoreProcessManagerPid(pid_t pid) {
-  base::FilePath path = GetPidFilePath();
+bool StoreProcessManagerPid(const PackageContext& context, pid_t pid) {
+  base::FilePath path = GetPidFilePath(context);
   std::string text = std::to_string(pid);
   int size = static_cast<int>(text.size());
   if (base::WriteFileByRename(path, text.data(), size, 0644) != size) {
@@ -259,8 +262,8 @@ bool StoreProcessManagerPid(pid_t pid) {
   return true;
 }
 
-bool DeleteProcessManagerPidFile() {
-  base::FilePath path = GetPidFilePath();
+bool DeleteProcessManagerPidFile(const PackageContext& context) {
+  base::FilePath path = GetPidFilePath(context);
   if (!base::DeleteRegularFileOrLink(path)) {
     LOG(ERROR) << "Cannot delete pid file: path=" << path.value();
     return false;
@@ -268,21 +271,21 @@ bool DeleteProcessManagerPidFile() {
   return true;
 }
 
-pid_t ReadProcessManagerPid(bool log_errors,
+pid_t ReadProcessManagerPid(const PackageContext& context, bool log_errors,
                             std::optional<ProcessManagerIdentity>* identity) {
-  return ReadRecordedPid(log_errors, identity, {});
+  return ReadRecordedPid(context, log_errors, identity, {});
 }
 
-int StartProcessManager(bool detached) {
-  const base::ParsedCommandLine& own_line = base::ProcessCommandLine();
+int StartProcessManager(const PackageContext& context, bool detached) {
+  const base::ParsedCommandLine& own_line = context.command_line;
   std::optional<ProcessManagerIdentity> identity;
-  if (ReadProcessManagerPid(/*log_errors=*/false, &identity) != 0) {
+  if (ReadProcessManagerPid(context, /*log_errors=*/false, &identity) != 0) {
     LOG(WARNING) << "Process manager is already running.";
     return 1;
   }
-  base::FilePath config_path = GetProcessConfigPath();
+  base::FilePath config_path = GetProcessConfigPath(context);
   std::vector<ProcessConfig> configs;
-  if (!LoadProcessConfigs(config_path, &configs)) {
+  if (!LoadProcessConfigs(context, config_path, &configs)) {
     LOG(ERROR) << "Invalid or unreadable process json file: "
                << config_path.value();
     return 2;
@@ -303,8 +306,9 @@ int StartProcessManager(bool detached) {
   if (!ClearStaleInstances(ScanNameOf(*manager))) return 1;
 
   base::ParsedCommandLine manager_line =
-      BuildProcessManagerCommandLine(*manager, configs, detached);
-  base::ProcessHandle child = LaunchChild(kProcessManagerName, manager_line);
+      BuildProcessManagerCommandLine(context, *manager, configs, detached);
+  base::ProcessHandle child = LaunchChild(kProcessManagerName, manager_line,
+                                          GetLoggingWrapperPath(context));
   if (!child.IsValid()) return 1;
 
   if (own_line.HasSwitchNamed("store-process-manager-pid")) {
@@ -315,7 +319,7 @@ int StartProcessManager(bool detached) {
                       "start only; not storing the pid of the process that "
                       "detaches";
     } else {
-      StoreProcessManagerPid(child.pid());
+      StoreProcessManagerPid(context, child.pid());
     }
   }
 
@@ -327,7 +331,7 @@ int StartProcessManager(bool detached) {
   }
   if (!detached) {
     LOG(INFO) << "Process manager has stopped: exit_code=" << exit_code;
-    DeleteProcessManagerPidFile();
+    DeleteProcessManagerPidFile(context);
     return exit_code;
   }
   if (exit_code == 0) {
@@ -339,9 +343,9 @@ int StartProcessManager(bool detached) {
   return exit_code;
 }
 
-int StopProcessManager() {
+int StopProcessManager(const PackageContext& context) {
   std::optional<ProcessManagerIdentity> identity;
-  pid_t pid = ReadProcessManagerPid(/*log_errors=*/true, &identity);
+  pid_t pid = ReadProcessManagerPid(context, /*log_errors=*/true, &identity);
   if (pid == 0) return 1;
   if (kill(pid, SIGTERM) != 0) {
     LOG(ERROR) << "Cannot kill process: pid=" << pid;
@@ -350,7 +354,8 @@ int StopProcessManager() {
   const base::TimeDelta start = MonotonicNow();
   base::TimeDelta next_sigterm = start + kStopResendInterval;
   const base::TimeDelta deadline = start + kStopTimeout;
-  while (ReadProcessManagerPid(/*log_errors=*/false, &identity) == pid) {
+  while (ReadProcessManagerPid(context, /*log_errors=*/false, &identity) ==
+         pid) {
     base::TimeDelta now = MonotonicNow();
     if (now > deadline) {
       LOG(ERROR) << "Timeout stopping process_manager at pid '" << pid << "'. "
@@ -368,17 +373,17 @@ int StopProcessManager() {
   return 0;
 }
 
-int KillPackageProcesses() {
-  base::FilePath config_path = GetProcessConfigPath();
+int KillPackageProcesses(const PackageContext& context) {
+  base::FilePath config_path = GetProcessConfigPath(context);
   std::vector<ProcessConfig> configs;
-  bool loaded = LoadProcessConfigs(config_path, &configs);
+  bool loaded = LoadProcessConfigs(context, config_path, &configs);
   if (!loaded) {
     LOG(WARNING) << "Invalid or unreadable process json file: "
                  << config_path.value() << "; cannot manually kill services";
     configs.clear();
   }
   std::optional<ProcessManagerIdentity> identity =
-      MakeProcessManagerIdentity(loaded, configs);
+      MakeProcessManagerIdentity(context, loaded, configs);
 
   // The process manager first, so it cannot restart the services killed
   // after it.
@@ -404,8 +409,8 @@ int KillPackageProcesses() {
     }
   }
 
-  pid_t pid = ReadRecordedPid(/*log_errors=*/false, &identity, killed);
-  DeleteProcessManagerPidFile();
+  pid_t pid = ReadRecordedPid(context, /*log_errors=*/false, &identity, killed);
+  DeleteProcessManagerPidFile(context);
   if (pid != 0 && kill(pid, 0) == 0) kill(pid, SIGKILL);
   return 0;
 }

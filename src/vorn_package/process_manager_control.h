@@ -1,11 +1,12 @@
 // The package commands of vorn_cli: start the process manager (blocking or
 // detached), stop it through its pid file, and kill every configured program
-// by executable name.
+// by executable name. Each takes the PackageContext main gathered.
 //
-//   return vorn::StartProcessManager(/*detached=*/false);  // "start vorn"
-//   return vorn::StartProcessManager(/*detached=*/true);   // "start vorn
-//   async" return vorn::StopProcessManager();                     // "stop
-//   vorn" return vorn::KillPackageProcesses();                   // "kill vorn"
+//   // "start vorn", then "start vorn async":
+//   return vorn::StartProcessManager(context, /*detached=*/false);
+//   return vorn::StartProcessManager(context, /*detached=*/true);
+//   return vorn::StopProcessManager(context);    // "stop vorn"
+//   return vorn::KillPackageProcesses(context);  // "kill vorn"
 //
 // The pid file ("process_manager.pid" in the temporary directory, or the
 // "process-manager-pid-path" switch) holds the process manager's pid in
@@ -69,9 +70,11 @@ struct ProcessManagerIdentity {
   std::string log_wrapper;
 };
 
-// The identity for `configs` (loaded == whether process.json was read).
+// The identity for `configs` (loaded == whether process.json was read), with
+// the context's log wrapper.
 ProcessManagerIdentity MakeProcessManagerIdentity(
-    bool loaded, const std::vector<ProcessConfig>& configs);
+    const PackageContext& context, bool loaded,
+    const std::vector<ProcessConfig>& configs);
 
 // True when the live process `pid` is, as far as /proc tells, the process
 // manager of `identity` (always when !identity.known): its executable is the
@@ -92,13 +95,13 @@ bool ParsePidFileContent(std::string_view content, pid_t* pid);
 // was there (a hard link, a symbolic link, another user's file) is ever
 // written through or kept. Returns false after the ERROR "Cannot store PID of
 // process manager: pid=<pid>, pid_path=<path>" when that failed.
-bool StoreProcessManagerPid(pid_t pid);
+bool StoreProcessManagerPid(const PackageContext& context, pid_t pid);
 
 // Deletes the pid file when it is a regular file or a symbolic link. True
 // also when there is nothing; false, leaving it in place, after the ERROR
 // "Cannot delete pid file: path=<path>" for anything else there (a
 // directory, a FIFO) or when the unlink fails.
-bool DeleteProcessManagerPidFile();
+bool DeleteProcessManagerPidFile(const PackageContext& context);
 
 // The pid recorded in the pid file when the file is valid and trusted and the
 // process is alive and the process manager; else 0. An unreadable or invalid
@@ -109,7 +112,7 @@ bool DeleteProcessManagerPidFile();
 // it. `*identity` is used to tell the process manager; when empty, it is
 // loaded from process.json the first time a live pid must be identified,
 // without logging that file's faults, and kept for later calls.
-pid_t ReadProcessManagerPid(bool log_errors,
+pid_t ReadProcessManagerPid(const PackageContext& context, bool log_errors,
                             std::optional<ProcessManagerIdentity>* identity);
 
 // "start vorn" (detached false) and "start vorn async" (detached true).
@@ -119,18 +122,18 @@ pid_t ReadProcessManagerPid(bool log_errors,
 // `process_manager` entry; otherwise the launched process's exit code (-1
 // when a signal ended it). Blocking, it deletes the pid file after the
 // process manager ends.
-int StartProcessManager(bool detached);
+int StartProcessManager(const PackageContext& context, bool detached);
 
 // "stop vorn": SIGTERM to the recorded process manager, again every 10 s,
 // polling every 100 ms until it is gone. Returns 0 when it went away, 1 when
 // none is recorded or the first SIGTERM fails, 10 when it still runs 25 s
 // after the first SIGTERM.
-int StopProcessManager();
+int StopProcessManager(const PackageContext& context);
 
 // "kill vorn": SIGKILL to every running instance of every configured program
 // (the process manager's first) and to the recorded pid; deletes the pid
 // file. Always returns 0.
-int KillPackageProcesses();
+int KillPackageProcesses(const PackageContext& context);
 
 }  // namespace vorn
 

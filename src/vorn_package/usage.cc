@@ -165,9 +165,10 @@ int PrintUsageWithConfigs(const std::string& program_name,
   return configs ? 0 : 1;
 }
 
-int PrintUsage(const std::string& program_name) {
+int PrintUsage(const PackageContext& context, const std::string& program_name) {
   std::vector<ProcessConfig> configs;
-  bool loaded = LoadProcessConfigs(GetProcessConfigPath(), &configs);
+  bool loaded =
+      LoadProcessConfigs(context, GetProcessConfigPath(context), &configs);
   return PrintUsageWithConfigs(program_name, loaded ? &configs : nullptr);
 }
 

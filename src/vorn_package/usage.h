@@ -1,10 +1,9 @@
 // The usage texts of vorn_cli, laid out from three fixed tables: the
 // commands, the options (switches) and the status sub-commands.
 //
-//   vorn::PrintUsage(argv[0]);          // "help" and unknown commands
-//   vorn::PrintStatusUsage(argv[0]);    // "status help"
-//   base::TimeDelta t =
-//       vorn::ParseStatusTimeout(base::ProcessCommandLine());
+//   vorn::PrintUsage(context, argv[0]);  // "help" and unknown commands
+//   vorn::PrintStatusUsage(argv[0]);     // "status help"
+//   base::TimeDelta t = vorn::ParseStatusTimeout(context.command_line);
 //
 // Everything is printed on standard output; nothing here logs except the
 // warning of ParseStatusTimeout.
@@ -63,10 +62,10 @@ std::string WrapHelpText(std::string_view text);
 int PrintUsageWithConfigs(const std::string& program_name,
                           const std::vector<ProcessConfig>* configs);
 
-// Loads the records from process.json beside the executable (logging what
-// is wrong with it) and prints the usage text. Returns 0 when process.json
-// could be loaded, else 1.
-int PrintUsage(const std::string& program_name);
+// Loads the records from the context's process.json (GetProcessConfigPath;
+// logging what is wrong with it) and prints the usage text. Returns 0 when
+// process.json could be loaded, else 1.
+int PrintUsage(const PackageContext& context, const std::string& program_name);
 
 // Prints the list of status sub-commands for `program_name`.
 void PrintStatusUsage(const std::string& program_name);

@@ -19,6 +19,7 @@
 #include "base/files/at_exit.h"
 #include "base/files/command_line.h"
 #include "base/logging/logging.h"
+#include "vorn_package/package_utils.h"
 #include "vorn_package/process_manager_control.h"
 #include "vorn_package/usage.h"
 #include "vorn_package/vorn_status_service.h"
@@ -36,28 +37,29 @@ std::string JoinCommandText(const base::StringVector& args) {
   return text;
 }
 
-int Dispatch(const std::string& program_name) {
-  base::StringVector args = base::ProcessCommandLine().PositionalArguments();
+int Dispatch(const vorn::PackageContext& context,
+             const std::string& program_name) {
+  base::StringVector args = context.command_line.PositionalArguments();
   if (!args.empty() && args[0] == "status") {
     if (args.size() >= 2 && args[1] == "help") {
       vorn::PrintStatusUsage(program_name);
       return 0;
     }
-    return vorn::RunStatusQuery(args);
+    return vorn::RunStatusQuery(context, args);
   }
 
   std::string command_text = JoinCommandText(args);
   if (command_text == "start vorn") {
-    return vorn::StartProcessManager(/*detached=*/false);
+    return vorn::StartProcessManager(context, /*detached=*/false);
   }
   if (command_text == "start vorn async") {
-    return vorn::StartProcessManager(/*detached=*/true);
+    return vorn::StartProcessManager(context, /*detached=*/true);
   }
-  if (command_text == "stop vorn") return vorn::StopProcessManager();
-  if (command_text == "kill vorn") return vorn::KillPackageProcesses();
+  if (command_text == "stop vorn") return vorn::StopProcessManager(context);
+  if (command_text == "kill vorn") return vorn::KillPackageProcesses(context);
 
   LOG(ERROR) << "Unknown command: " << command_text;
-  vorn::PrintUsage(program_name);
+  vorn::PrintUsage(context, program_name);
   return 1;
 }
 
@@ -83,9 +85,13 @@ int main(int argc, char** argv) {
     base::AtExitManager exit_manager;
     // The invocation name exactly as given, for the usage texts.
     std::string program_name = argc > 0 && argv[0] ? argv[0] : "";
-    const base::ParsedCommandLine& command_line = base::ProcessCommandLine();
+    // Everything the commands need from the command line and the path
+    // service, gathered once.
+    const vorn::PackageContext context =
+        vorn::MakePackageContext(base::ProcessCommandLine());
+    const base::ParsedCommandLine& command_line = context.command_line;
     if (command_line.HasSwitchNamed("help")) {
-      status = vorn::PrintUsage(program_name);
+      status = vorn::PrintUsage(context, program_name);
     } else if (command_line.HasSwitchNamed("version")) {
       printf("vorn_cli %s\n", kVersion);
       status = 0;
@@ -93,7 +99,7 @@ int main(int argc, char** argv) {
       if (command_line.HasSwitchNamed("quiet")) {
         logging::SetMinLogLevel(logging::LOG_FATAL);
       }
-      status = Dispatch(program_name);
+      status = Dispatch(context, program_name);
     }
   }
   fflush(stdout);

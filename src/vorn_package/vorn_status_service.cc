@@ -342,16 +342,17 @@ int RunStatusSubCommand(VornStatusService* service,
 
 }  // namespace
 
-int RunStatusQuery(const base::StringVector& args) {
+int RunStatusQuery(const PackageContext& context,
+                   const base::StringVector& args) {
   CHECK(!args.empty() && args[0] == "status");
   // One deadline for both phases; each makes at least one attempt.
   const base::TimeTicks deadline =
-      base::TimeTicks::Now() + ParseStatusTimeout(base::ProcessCommandLine());
+      base::TimeTicks::Now() + ParseStatusTimeout(context.command_line);
 
   base::FilePath socket_path;
   std::string refusal;  // why the last read refused the file, if it did
   for (;;) {
-    socket_path = ReadSocketPath(&refusal);
+    socket_path = ReadSocketPath(context, &refusal);
     if (!socket_path.empty()) break;
     base::Sleep(kStatusPollInterval);
     if (base::TimeTicks::Now() >= deadline) break;
@@ -359,7 +360,7 @@ int RunStatusQuery(const base::StringVector& args) {
   if (socket_path.empty()) {
     if (!refusal.empty()) {
       LOG(ERROR) << "Socket-path file refused: "
-                 << GetSocketPathFilePath().value() << ": " << refusal;
+                 << GetSocketPathFilePath(context).value() << ": " << refusal;
     }
     LOG(ERROR) << "Vorn CLI cannot find running receiver socket to connect";
     return 1;

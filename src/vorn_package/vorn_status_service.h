@@ -14,7 +14,8 @@
 //     // on the wire: {"requestId":2,"type":"GET_STATUS"}
 //   }
 //
-//   int status = vorn::RunStatusQuery({"status", "get_app_config", "A1"});
+//   int status =
+//       vorn::RunStatusQuery(context, {"status", "get_app_config", "A1"});
 //
 // Request ids: the first Connect attempt takes id 1, each further attempt
 // the next one, and each SendRequest the next after that; so after a first
@@ -38,6 +39,7 @@
 #include "base/task/callback.h"
 #include "base/task/weak_ptr.h"
 #include "receiver/v2_unix_domain_client.h"
+#include "vorn_package/package_utils.h"
 
 namespace vorn {
 
@@ -156,11 +158,13 @@ class VornStatusService final : public receiver::V2UnixDomainClient::Delegate {
 
 // The "status" command after dispatch: `args` are the positional arguments
 // ("status" first, the second not "help"). Polls for the receiver's socket
-// path and connection until the "status-timeout" deadline, runs the
+// path (ReadSocketPath) and connection until the deadline of the context's
+// "status-timeout" switch, runs the
 // sub-command and returns the exit status (0 success, 1 failure). Creates
 // the thread's event loop and destroys it before returning; the thread
 // must not have one yet.
-int RunStatusQuery(const base::StringVector& args);
+int RunStatusQuery(const PackageContext& context,
+                   const base::StringVector& args);
 
 }  // namespace vorn
 

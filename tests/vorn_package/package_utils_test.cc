@@ -9,7 +9,6 @@
 #include <vector>
 
 #include "base/files/command_line.h"
-#include "base/files/path_service.h"
 #include "base/logging/logging.h"
 #include "gtest/gtest.h"
 #include "tests/support/child_process.h"
@@ -48,26 +47,21 @@ class ScopedEnv final {
   std::optional<std::string> old_;
 };
 
-// Each case starts with known directories: the executable's is /opt/vorn,
-// the temporary one /tmp/t and the home one /home/op, and vorn_cli's own
-// command line holds nothing but the program.
+// Each case starts with a context of known directories: the executable's
+// is /opt/vorn, the temporary one /tmp/t and the home one /home/op, and
+// vorn_cli's own command line holds nothing but the program.
 class PackageUtilsTest : public testing::Test {
  protected:
-  void SetUp() override {
-    base::PathService::ClearCacheForTesting();
-    ASSERT_TRUE(base::PathService::Override(base::DIR_EXE,
-                                            base::FilePath("/opt/vorn")));
-    base::ResetProcessCommandLineForTesting({"vorn_cli"});
-  }
-  void TearDown() override {
-    base::PathService::RemoveOverrideForTesting(base::DIR_EXE);
-    base::PathService::ClearCacheForTesting();
-    base::ResetProcessCommandLineForTesting({"vorn_cli"});
+  PackageUtilsTest() {
+    SetArgs({"vorn_cli"});
+    context_.exe_dir = base::FilePath("/opt/vorn");
+    context_.temp_dir = base::FilePath("/tmp/t");
+    context_.home_dir = base::FilePath("/home/op");
   }
 
   // vorn_cli's own command line.
   void SetArgs(const base::StringVector& argv) {
-    base::ResetProcessCommandLineForTesting(argv);
+    context_.command_line.ParseArgumentVector(argv);
   }
 
   // Parses `json` into a list that held one sentinel record, and checks
@@ -75,7 +69,7 @@ class PackageUtilsTest : public testing::Test {
   bool Parse(const std::string& json) {
     configs_.assign(1, ProcessConfig());
     configs_[0].name = "sentinel";
-    bool ok = ParseProcessConfigs(json, &configs_);
+    bool ok = ParseProcessConfigs(context_, json, &configs_);
     if (!ok) {
       EXPECT_EQ(1u, configs_.size());
       if (!configs_.empty()) {
@@ -93,10 +87,8 @@ class PackageUtilsTest : public testing::Test {
     EXPECT_TRUE(capture.Has(LOG_ERROR, message)) << capture.Texts();
   }
 
-  // Made before TMPDIR changes, under the test's own temporary directory.
   ScopedTempDir work_;
-  ScopedEnv tmpdir_{"TMPDIR", "/tmp/t"};
-  ScopedEnv home_{"HOME", "/home/op"};
+  PackageContext context_;
   std::vector<ProcessConfig> configs_;
 };
 
@@ -104,36 +96,37 @@ class PackageUtilsTest : public testing::Test {
 
 TEST_F(PackageUtilsTest, ExpandsTheThreeDirectories) {
   EXPECT_EQ("/opt/vorn/process_manager",
-            ExpandPathVariables("${DIR_EXE}/process_manager"));
-  EXPECT_EQ("/home/op/.vorn", ExpandPathVariables("${DIR_HOME}/.vorn"));
+            ExpandPathVariables(context_, "${DIR_EXE}/process_manager"));
+  EXPECT_EQ("/home/op/.vorn",
+            ExpandPathVariables(context_, "${DIR_HOME}/.vorn"));
   EXPECT_EQ("/tmp/t/a:/tmp/t/b",
-            ExpandPathVariables("${DIR_TEMP}/a:${DIR_TEMP}/b"));
-  EXPECT_EQ("--log=/tmp/t/x", ExpandPathVariables("--log=${DIR_TEMP}/x"));
-  EXPECT_EQ("${DIR_OTHER}/x", ExpandPathVariables("${DIR_OTHER}/x"));
-  EXPECT_EQ("$DIR_EXE/x", ExpandPathVariables("$DIR_EXE/x"));
+            ExpandPathVariables(context_, "${DIR_TEMP}/a:${DIR_TEMP}/b"));
+  EXPECT_EQ("--log=/tmp/t/x",
+            ExpandPathVariables(context_, "--log=${DIR_TEMP}/x"));
+  EXPECT_EQ("${DIR_OTHER}/x", ExpandPathVariables(context_, "${DIR_OTHER}/x"));
+  EXPECT_EQ("$DIR_EXE/x", ExpandPathVariables(context_, "$DIR_EXE/x"));
 }
 
 TEST_F(PackageUtilsTest, DoubleSlashesCollapseOnlyInExpandedTexts) {
-  EXPECT_EQ("a//b", ExpandPathVariables("a//b"));
-  EXPECT_EQ("/tmp/t/a/b", ExpandPathVariables("${DIR_TEMP}/a//b"));
+  EXPECT_EQ("a//b", ExpandPathVariables(context_, "a//b"));
+  EXPECT_EQ("/tmp/t/a/b", ExpandPathVariables(context_, "${DIR_TEMP}/a//b"));
   // Each variable's step collapses once: "///" after the last variable keeps
   // one "//", after the first it is collapsed by the two later steps too.
-  EXPECT_EQ("/tmp/t//x", ExpandPathVariables("${DIR_TEMP}///x"));
-  EXPECT_EQ("/opt/vorn/x", ExpandPathVariables("${DIR_EXE}///x"));
+  EXPECT_EQ("/tmp/t//x", ExpandPathVariables(context_, "${DIR_TEMP}///x"));
+  EXPECT_EQ("/opt/vorn/x", ExpandPathVariables(context_, "${DIR_EXE}///x"));
 }
 
 TEST_F(PackageUtilsTest, AnExecutableInTheRootDirectoryGivesOneSlash) {
-  ASSERT_TRUE(base::PathService::Override(base::DIR_EXE, base::FilePath("/")));
+  context_.exe_dir = base::FilePath("/");
   EXPECT_EQ("/process_manager",
-            ExpandPathVariables("${DIR_EXE}/process_manager"));
+            ExpandPathVariables(context_, "${DIR_EXE}/process_manager"));
 }
 
 TEST_F(PackageUtilsTest, AFailedLookupIsLoggedForEveryElement) {
-  ScopedEnv tmpdir("TMPDIR", "");
-  base::PathService::ClearCacheForTesting();
+  context_.temp_dir = base::FilePath();
   ScopedLogCapture capture;
-  EXPECT_EQ("/x", ExpandPathVariables("${DIR_TEMP}/x"));
-  EXPECT_EQ("plain", ExpandPathVariables("plain"));
+  EXPECT_EQ("/x", ExpandPathVariables(context_, "${DIR_TEMP}/x"));
+  EXPECT_EQ("plain", ExpandPathVariables(context_, "plain"));
   EXPECT_EQ(2, capture.Count(LOG_ERROR, "Cannot get dir for ${DIR_TEMP}"));
   EXPECT_EQ(2u, capture.messages().size()) << capture.Texts();
 }
@@ -323,24 +316,25 @@ TEST_F(PackageUtilsTest, UnreadableFilesFailWithoutAMessage) {
   ScopedLogCapture capture;
   std::vector<ProcessConfig> configs(1);
   // A directory where process.json should be.
-  EXPECT_FALSE(LoadProcessConfigs(base::FilePath(dir.path()), &configs));
   EXPECT_FALSE(
-      LoadProcessConfigs(base::FilePath(dir.Path("missing")), &configs));
+      LoadProcessConfigs(context_, base::FilePath(dir.path()), &configs));
+  EXPECT_FALSE(LoadProcessConfigs(context_, base::FilePath(dir.Path("missing")),
+                                  &configs));
   EXPECT_EQ(1u, configs.size());
   EXPECT_EQ("", capture.Texts());
 
   ASSERT_TRUE(test::WriteFile(dir.Path("process.json"),
                               R"([{"name": "a", "command": ["x"]}])"));
-  EXPECT_TRUE(
-      LoadProcessConfigs(base::FilePath(dir.Path("process.json")), &configs));
+  EXPECT_TRUE(LoadProcessConfigs(
+      context_, base::FilePath(dir.Path("process.json")), &configs));
   ASSERT_EQ(1u, configs.size());
   EXPECT_EQ("a", configs[0].name);
 }
 
 TEST_F(PackageUtilsTest, ProcessJsonLiesBesideTheExecutable) {
-  EXPECT_EQ("/opt/vorn/process.json", GetProcessConfigPath().value());
-  ASSERT_TRUE(base::PathService::Override(base::DIR_EXE, base::FilePath("/")));
-  EXPECT_EQ("/process.json", GetProcessConfigPath().value());
+  EXPECT_EQ("/opt/vorn/process.json", GetProcessConfigPath(context_).value());
+  context_.exe_dir = base::FilePath("/");
+  EXPECT_EQ("/process.json", GetProcessConfigPath(context_).value());
 }
 
 TEST_F(PackageUtilsTest, ProgramsMustExistAsGiven) {
@@ -371,46 +365,62 @@ TEST_F(PackageUtilsTest, ProgramsMustExistAsGiven) {
 
 // ---- Well-known paths -------------------------------------------------------
 
+TEST_F(PackageUtilsTest, TheContextHoldsTheLineAndThePathServiceDirectories) {
+  ScopedEnv tmpdir("TMPDIR", "/tmp/t");
+  ScopedEnv home("HOME", "/home/op");
+  PackageContext context = MakePackageContext(context_.command_line);
+  EXPECT_EQ(context_.command_line.elements(), context.command_line.elements());
+  char exe[4096] = {};
+  ASSERT_GT(readlink("/proc/self/exe", exe, sizeof(exe) - 1), 0);
+  EXPECT_EQ(base::FilePath(exe).DirName().value(), context.exe_dir.value());
+  EXPECT_EQ("/tmp/t", context.temp_dir.value());
+  EXPECT_EQ("/home/op", context.home_dir.value());
+  // Directories the path service cannot find stay empty.
+  ScopedEnv no_tmpdir("TMPDIR", "");
+  ScopedEnv no_home("HOME", nullptr);
+  context = MakePackageContext(context_.command_line);
+  EXPECT_TRUE(context.temp_dir.empty());
+  EXPECT_TRUE(context.home_dir.empty());
+}
+
 TEST_F(PackageUtilsTest, DefaultFilesLieInTheTemporaryDirectory) {
-  EXPECT_EQ("/tmp/t/process_manager.pid", GetPidFilePath().value());
-  EXPECT_EQ("/tmp/t/vorn-cli-socket.path", GetSocketPathFilePath().value());
-  ScopedEnv unset("TMPDIR", nullptr);
-  base::PathService::ClearCacheForTesting();
-  EXPECT_EQ("/tmp/process_manager.pid", GetPidFilePath().value());
-  EXPECT_EQ("/tmp/vorn-cli-socket.path", GetSocketPathFilePath().value());
+  EXPECT_EQ("/tmp/t/process_manager.pid", GetPidFilePath(context_).value());
+  EXPECT_EQ("/tmp/t/vorn-cli-socket.path",
+            GetSocketPathFilePath(context_).value());
 }
 
 TEST_F(PackageUtilsTest, SwitchesOverrideTheDefaultPaths) {
   SetArgs({"vorn_cli", "--process-manager-pid-path=rel/pm.pid",
            "--vorn-cli-socket-file-path=/run/s.path"});
-  EXPECT_EQ("rel/pm.pid", GetPidFilePath().value());
-  EXPECT_EQ("/run/s.path", GetSocketPathFilePath().value());
+  EXPECT_EQ("rel/pm.pid", GetPidFilePath(context_).value());
+  EXPECT_EQ("/run/s.path", GetSocketPathFilePath(context_).value());
   // An empty value falls back to the default.
   SetArgs({"vorn_cli",
            "--process-manager-pid-path=", "--vorn-cli-socket-file-path"});
-  EXPECT_EQ("/tmp/t/process_manager.pid", GetPidFilePath().value());
-  EXPECT_EQ("/tmp/t/vorn-cli-socket.path", GetSocketPathFilePath().value());
+  EXPECT_EQ("/tmp/t/process_manager.pid", GetPidFilePath(context_).value());
+  EXPECT_EQ("/tmp/t/vorn-cli-socket.path",
+            GetSocketPathFilePath(context_).value());
 }
 
 TEST_F(PackageUtilsTest, AnUnusableDirectoryLeavesTheBareFileName) {
-  ScopedEnv tmpdir("TMPDIR", "");
-  base::PathService::ClearCacheForTesting();
+  context_.temp_dir = base::FilePath();
   ScopedLogCapture capture;
-  EXPECT_EQ("process_manager.pid", GetPidFilePath().value());
+  EXPECT_EQ("process_manager.pid", GetPidFilePath(context_).value());
   EXPECT_TRUE(capture.Has(LOG_ERROR, "Cannot get default dir: 5"));
-  EXPECT_EQ("x.json", GetPathFromSwitchOrDefault("", 9999, "x.json").value());
+  EXPECT_EQ("x.json",
+            GetPathFromSwitchOrDefault(context_, "", 9999, "x.json").value());
   EXPECT_TRUE(capture.Has(LOG_ERROR, "Cannot get default dir: 9999"));
 }
 
 TEST_F(PackageUtilsTest, LoggingWrapperPath) {
-  EXPECT_EQ("/bin/logshim", GetLoggingWrapperPath().value());
+  EXPECT_EQ("/bin/logshim", GetLoggingWrapperPath(context_).value());
   SetArgs({"vorn_cli", "--log-wrapper-path=/opt/shim"});
-  EXPECT_EQ("/opt/shim", GetLoggingWrapperPath().value());
+  EXPECT_EQ("/opt/shim", GetLoggingWrapperPath(context_).value());
   // Given empty: no wrapper.
   SetArgs({"vorn_cli", "--log-wrapper-path="});
-  EXPECT_EQ("", GetLoggingWrapperPath().value());
+  EXPECT_EQ("", GetLoggingWrapperPath(context_).value());
   SetArgs({"vorn_cli", "--log-wrapper-path"});
-  EXPECT_EQ("", GetLoggingWrapperPath().value());
+  EXPECT_EQ("", GetLoggingWrapperPath(context_).value());
 }
 
 class SocketPathTest : public PackageUtilsTest {
@@ -425,46 +435,45 @@ class SocketPathTest : public PackageUtilsTest {
 
 TEST_F(SocketPathTest, TheWholeContentIsThePath) {
   ASSERT_TRUE(test::WriteFile(path(), "/tmp/t/vorn.sock\n"));
-  EXPECT_EQ("/tmp/t/vorn.sock\n", ReadSocketPath().value());
+  EXPECT_EQ("/tmp/t/vorn.sock\n", ReadSocketPath(context_).value());
   ASSERT_TRUE(test::WriteFile(path(), " /a b "));
-  EXPECT_EQ(" /a b ", ReadSocketPath().value());
+  EXPECT_EQ(" /a b ", ReadSocketPath(context_).value());
 }
 
 TEST_F(SocketPathTest, FindsTheDefaultFileInTmpdir) {
-  ScopedEnv tmpdir("TMPDIR", work_.path().c_str());
-  base::PathService::ClearCacheForTesting();
+  context_.temp_dir = base::FilePath(work_.path());
   SetArgs({"vorn_cli"});
   ASSERT_TRUE(test::WriteFile(path(), "/s"));
-  EXPECT_EQ("/s", ReadSocketPath().value());
+  EXPECT_EQ("/s", ReadSocketPath(context_).value());
 }
 
 TEST_F(SocketPathTest, FailuresGiveAnEmptyPathSilently) {
   ScopedLogCapture capture;
-  EXPECT_EQ("", ReadSocketPath().value());  // no file
+  EXPECT_EQ("", ReadSocketPath(context_).value());  // no file
   ASSERT_EQ(0, mkdir(path().c_str(), 0700));
-  EXPECT_EQ("", ReadSocketPath().value());  // a directory
+  EXPECT_EQ("", ReadSocketPath(context_).value());  // a directory
   ASSERT_EQ(0, rmdir(path().c_str()));
   // A FIFO must not hold the status command up.
   ASSERT_EQ(0, mkfifo(path().c_str(), 0600));
   int64_t start = test::MonotonicMilliseconds();
   std::string refusal;
-  EXPECT_EQ("", ReadSocketPath(&refusal).value());
+  EXPECT_EQ("", ReadSocketPath(context_, &refusal).value());
   EXPECT_EQ("it is not a regular file", refusal);
   EXPECT_LT(test::MonotonicMilliseconds() - start, 2000);
   ASSERT_EQ(0, unlink(path().c_str()));
   // Nor may a link to an endless device.
   ASSERT_EQ(0, symlink("/dev/zero", path().c_str()));
-  EXPECT_EQ("", ReadSocketPath().value());
+  EXPECT_EQ("", ReadSocketPath(context_).value());
   EXPECT_EQ("", capture.Texts());
 }
 
 TEST_F(SocketPathTest, FilesUpTo4KiBAreReadWhole) {
   std::string longest = "/" + std::string(kMaxSocketPathFileSize - 1, 's');
   ASSERT_TRUE(test::WriteFile(path(), longest));
-  EXPECT_EQ(longest, ReadSocketPath().value());
+  EXPECT_EQ(longest, ReadSocketPath(context_).value());
   ASSERT_TRUE(test::WriteFile(path(), longest + "s"));
   std::string refusal;
-  EXPECT_EQ("", ReadSocketPath(&refusal).value());
+  EXPECT_EQ("", ReadSocketPath(context_, &refusal).value());
   EXPECT_EQ("it holds more than 4096 bytes", refusal);
 }
 
@@ -476,7 +485,8 @@ TEST_F(SocketPathTest, FilesOthersMayWriteAreRefusedToRoot) {
   for (mode_t mode : {0644, 0664, 0646}) {
     ASSERT_EQ(0, chmod(path().c_str(), mode));
     bool refused = root && mode != 0644;
-    EXPECT_EQ(refused ? "" : "/s", ReadSocketPath(&refusal).value()) << mode;
+    EXPECT_EQ(refused ? "" : "/s", ReadSocketPath(context_, &refusal).value())
+        << mode;
     EXPECT_EQ(refused ? "group or others may write it" : "", refusal) << mode;
   }
 }
@@ -499,7 +509,8 @@ class CommandLineBuildTest : public PackageUtilsTest {
   }
 
   base::StringVector Build(bool async) {
-    return BuildProcessManagerCommandLine(configs_[0], configs_, async)
+    return BuildProcessManagerCommandLine(context_, configs_[0], configs_,
+                                          async)
         .elements();
   }
 };
@@ -545,7 +556,7 @@ TEST_F(CommandLineBuildTest, AFlagWithoutValueExpressionPassesSilently) {
   SetArgs({"vorn_cli", "--mute="});
   ScopedLogCapture capture;
   base::ParsedCommandLine child(base::FilePath("/child"));
-  PropagateExternalFlags(configs_, &child);
+  PropagateExternalFlags(context_, configs_, &child);
   EXPECT_EQ((base::StringVector{"/child", "--mute"}), child.elements());
   EXPECT_EQ("", capture.Texts());
 }
@@ -581,7 +592,7 @@ TEST_F(CommandLineBuildTest, ASwitchThePmAlreadyHasIsAddedAgain) {
       {"/opt/vorn/pm", "--mute=no", "plain"});
   SetArgs({"vorn_cli", "--mute"});
   base::ParsedCommandLine line =
-      BuildProcessManagerCommandLine(configs_[0], configs_, false);
+      BuildProcessManagerCommandLine(context_, configs_[0], configs_, false);
   EXPECT_EQ(
       (base::StringVector{"/opt/vorn/pm", "--mute=no", "--mute", "plain"}),
       line.elements());

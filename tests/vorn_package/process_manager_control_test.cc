@@ -31,28 +31,20 @@ class PidFileTest : public testing::Test {
   void SetUp() override {
     ASSERT_TRUE(dir_.valid());
     pid_path_ = dir_.Path("pm.pid");
-    UseSwitches({});
+    context_.command_line.ParseArgumentVector(
+        {"vorn_cli", "--process-manager-pid-path=" + pid_path_});
     live_ = fork();  // a live process of this program, not this process
     if (live_ == 0)
       for (;;) pause();
   }
   void TearDown() override {
-    base::ResetProcessCommandLineForTesting({"vorn_cli"});
     kill(live_, SIGKILL);
     waitpid(live_, nullptr, 0);
   }
 
-  static pid_t Read(bool log_errors, const ProcessManagerIdentity& identity) {
+  pid_t Read(bool log_errors, const ProcessManagerIdentity& identity) {
     std::optional<ProcessManagerIdentity> known = identity;
-    return ReadProcessManagerPid(log_errors, &known);
-  }
-
-  // Makes vorn_cli's command line the pid path switch plus `extra`.
-  void UseSwitches(const std::vector<std::string>& extra) {
-    base::StringVector argv = {"vorn_cli",
-                               "--process-manager-pid-path=" + pid_path_};
-    argv.insert(argv.end(), extra.begin(), extra.end());
-    base::ResetProcessCommandLineForTesting(argv);
+    return ReadProcessManagerPid(context_, log_errors, &known);
   }
 
   static ProcessManagerIdentity Trusting(const std::string& name) {
@@ -70,6 +62,7 @@ class PidFileTest : public testing::Test {
 
   test::ScopedTempDir dir_;
   std::string pid_path_;
+  PackageContext context_;  // vorn_cli's line: the pid path switch
   pid_t live_ = 0;
 };
 
@@ -93,7 +86,7 @@ TEST(PidFileContentTest, AcceptsPositiveDecimalPidsOnly) {
 
 TEST_F(PidFileTest, StoreWritesDecimalTextWithMode0644WhateverTheUmask) {
   mode_t old_umask = umask(0);
-  EXPECT_TRUE(StoreProcessManagerPid(4321));
+  EXPECT_TRUE(StoreProcessManagerPid(context_, 4321));
   umask(old_umask);
   EXPECT_EQ("4321", test::ReadFile(pid_path_));
   struct stat info;
@@ -102,7 +95,7 @@ TEST_F(PidFileTest, StoreWritesDecimalTextWithMode0644WhateverTheUmask) {
 
   // An existing file is truncated and gets the mode too.
   ASSERT_EQ(0, chmod(pid_path_.c_str(), 0666));
-  EXPECT_TRUE(StoreProcessManagerPid(7));
+  EXPECT_TRUE(StoreProcessManagerPid(context_, 7));
   EXPECT_EQ("7", test::ReadFile(pid_path_));
   ASSERT_EQ(0, stat(pid_path_.c_str(), &info));
   EXPECT_EQ(0644u, info.st_mode & 07777);
@@ -111,7 +104,7 @@ TEST_F(PidFileTest, StoreWritesDecimalTextWithMode0644WhateverTheUmask) {
 TEST_F(PidFileTest, StoreOverADirectoryFailsAndLeavesNothingBehind) {
   ASSERT_EQ(0, mkdir(pid_path_.c_str(), 0755));
   ScopedLogCapture capture;
-  EXPECT_FALSE(StoreProcessManagerPid(55));
+  EXPECT_FALSE(StoreProcessManagerPid(context_, 55));
   EXPECT_TRUE(capture.Has(logging::LOG_ERROR,
                           "Cannot store PID of process manager: pid=55, "
                           "pid_path=" +
@@ -121,28 +114,28 @@ TEST_F(PidFileTest, StoreOverADirectoryFailsAndLeavesNothingBehind) {
 }
 
 TEST_F(PidFileTest, DeleteSucceedsWithoutAFileAndReportsAFailure) {
-  EXPECT_TRUE(DeleteProcessManagerPidFile());
+  EXPECT_TRUE(DeleteProcessManagerPidFile(context_));
   ASSERT_TRUE(test::WriteFile(pid_path_, "1"));
-  EXPECT_TRUE(DeleteProcessManagerPidFile());
+  EXPECT_TRUE(DeleteProcessManagerPidFile(context_));
   EXPECT_NE(0, access(pid_path_.c_str(), F_OK));
 
   ASSERT_EQ(0, mkdir(pid_path_.c_str(), 0755));
   ASSERT_TRUE(test::WriteFile(pid_path_ + "/inside", "x"));
   ScopedLogCapture capture;
-  EXPECT_FALSE(DeleteProcessManagerPidFile());
+  EXPECT_FALSE(DeleteProcessManagerPidFile(context_));
   EXPECT_TRUE(capture.Has(logging::LOG_ERROR,
                           "Cannot delete pid file: path=" + pid_path_));
 }
 
 TEST_F(PidFileTest, ReadGivesTheLivePidOfTheExpectedProgram) {
-  ASSERT_TRUE(StoreProcessManagerPid(live_));
+  ASSERT_TRUE(StoreProcessManagerPid(context_, live_));
   EXPECT_EQ(live_, Read(true, ProcessManagerIdentity()));
   EXPECT_EQ(live_, Read(true, Trusting(OwnExecutableName())));
   EXPECT_EQ(std::to_string(live_), test::ReadFile(pid_path_));
 }
 
 TEST_F(PidFileTest, LiveProcessOfAnotherProgramCountsAsGone) {
-  ASSERT_TRUE(StoreProcessManagerPid(live_));
+  ASSERT_TRUE(StoreProcessManagerPid(context_, live_));
   ScopedLogCapture capture;
   EXPECT_EQ(0, Read(false, Trusting("process_manager")));
   EXPECT_TRUE(capture.Has(
@@ -191,7 +184,7 @@ TEST_F(PidFileTest, RecordOfADeadProcessIsReportedAndDeletedEvenSilently) {
 
 TEST_F(PidFileTest, RootDoesNotTrustAFileOthersCouldHaveWritten) {
   if (geteuid() != 0) GTEST_SKIP() << "the check applies to root only";
-  ASSERT_TRUE(StoreProcessManagerPid(live_));
+  ASSERT_TRUE(StoreProcessManagerPid(context_, live_));
   ASSERT_EQ(0, chmod(pid_path_.c_str(), 0664));
   ScopedLogCapture capture;
   EXPECT_EQ(0, Read(true, ProcessManagerIdentity()));
@@ -214,9 +207,10 @@ TEST_F(PidFileTest, IdentityNamesTheManagerProgramAndTheLogWrapper) {
   configs[2].name = "process_manager";
   configs[2].command_line.ParseArgumentVector({"/opt/vorn/second_pm"});
 
-  EXPECT_FALSE(MakeProcessManagerIdentity(false, configs).known);
+  EXPECT_FALSE(MakeProcessManagerIdentity(context_, false, configs).known);
 
-  ProcessManagerIdentity identity = MakeProcessManagerIdentity(true, configs);
+  ProcessManagerIdentity identity =
+      MakeProcessManagerIdentity(context_, true, configs);
   EXPECT_TRUE(identity.known);
   EXPECT_EQ("/opt/vorn/pm", identity.program);
   EXPECT_EQ("", identity.resolved_program);  // no such file here
@@ -225,18 +219,16 @@ TEST_F(PidFileTest, IdentityNamesTheManagerProgramAndTheLogWrapper) {
 
 class ChildLaunchTest : public testing::Test {
  protected:
-  void TearDown() override {
-    base::ResetProcessCommandLineForTesting({"vorn_cli"});
-  }
-
   static base::ParsedCommandLine Line(const base::StringVector& argv) {
     base::ParsedCommandLine line;
     line.ParseArgumentVector(argv);
     return line;
   }
 
-  static int RunToEnd(const base::ParsedCommandLine& line, bool* wrapped) {
-    base::ProcessHandle child = LaunchChild("test_child", line, wrapped);
+  static int RunToEnd(const base::ParsedCommandLine& line,
+                      const std::string& wrapper, bool* wrapped) {
+    base::ProcessHandle child =
+        LaunchChild("test_child", line, base::FilePath(wrapper), wrapped);
     EXPECT_TRUE(child.IsValid());
     int exit_code = -100;
     EXPECT_TRUE(child.WaitForProcessExit(&exit_code));
@@ -245,11 +237,10 @@ class ChildLaunchTest : public testing::Test {
 };
 
 TEST_F(ChildLaunchTest, WrapperPrecedesTheWholeArgumentVector) {
-  base::ResetProcessCommandLineForTesting(
-      {"vorn_cli", "--log-wrapper-path=/usr/bin/env"});
   bool wrapped = false;
   base::ParsedCommandLine line =
-      ApplyLoggingWrapper(Line({"/opt/pm", "--a=1", "plain", "--b"}), &wrapped);
+      ApplyLoggingWrapper(Line({"/opt/pm", "--a=1", "plain", "--b"}),
+                          base::FilePath("/usr/bin/env"), &wrapped);
   EXPECT_TRUE(wrapped);
   EXPECT_EQ(
       (base::StringVector{"/usr/bin/env", "/opt/pm", "--a=1", "--b", "plain"}),
@@ -257,54 +248,50 @@ TEST_F(ChildLaunchTest, WrapperPrecedesTheWholeArgumentVector) {
 }
 
 TEST_F(ChildLaunchTest, MissingWrapperIsReportedAndEmptyOneIsSilent) {
-  base::ResetProcessCommandLineForTesting(
-      {"vorn_cli", "--log-wrapper-path=/no/such/logshim"});
   ScopedLogCapture capture;
   bool wrapped = true;
   base::ParsedCommandLine original = Line({"/opt/pm", "--a"});
   EXPECT_EQ(original.elements(),
-            ApplyLoggingWrapper(original, &wrapped).elements());
+            ApplyLoggingWrapper(original, base::FilePath("/no/such/logshim"),
+                                &wrapped)
+                .elements());
   EXPECT_FALSE(wrapped);
   EXPECT_TRUE(capture.Has(
       logging::LOG_ERROR,
       "Log wrapper executable not valid. Ignoring it: /no/such/logshim"));
 
   capture.Clear();
-  base::ResetProcessCommandLineForTesting({"vorn_cli", "--log-wrapper-path="});
   wrapped = true;
-  EXPECT_EQ(original.elements(),
-            ApplyLoggingWrapper(original, &wrapped).elements());
+  EXPECT_EQ(
+      original.elements(),
+      ApplyLoggingWrapper(original, base::FilePath(), &wrapped).elements());
   EXPECT_FALSE(wrapped);
   EXPECT_TRUE(capture.messages().empty());
 }
 
 TEST_F(ChildLaunchTest, ChildRunsThroughTheWrapperAndPathLookup) {
-  base::ResetProcessCommandLineForTesting(
-      {"vorn_cli", "--log-wrapper-path=/usr/bin/env"});
   ScopedLogCapture capture;
   bool wrapped = false;
   // "sh" is found along PATH, by env here and by execvp without a wrapper.
-  EXPECT_EQ(4, RunToEnd(Line({"sh", "-c", "exit 4"}), &wrapped));
+  EXPECT_EQ(4,
+            RunToEnd(Line({"sh", "-c", "exit 4"}), "/usr/bin/env", &wrapped));
   EXPECT_TRUE(wrapped);
   EXPECT_TRUE(capture.Has(logging::LOG_INFO,
                           "Run test_child: /usr/bin/env sh -c exit 4"));
 
-  base::ResetProcessCommandLineForTesting({"vorn_cli", "--log-wrapper-path="});
-  EXPECT_EQ(5, RunToEnd(Line({"sh", "-c", "exit 5"}), &wrapped));
+  EXPECT_EQ(5, RunToEnd(Line({"sh", "-c", "exit 5"}), "", &wrapped));
   EXPECT_FALSE(wrapped);
 }
 
 TEST_F(ChildLaunchTest, FailedExecEndsTheChildWith127) {
-  base::ResetProcessCommandLineForTesting({"vorn_cli", "--log-wrapper-path="});
   bool wrapped = true;
-  EXPECT_EQ(127, RunToEnd(Line({"/no/such/program", "--x"}), &wrapped));
+  EXPECT_EQ(127, RunToEnd(Line({"/no/such/program", "--x"}), "", &wrapped));
   EXPECT_FALSE(wrapped);
 }
 
 TEST_F(ChildLaunchTest, ChildEndedBySignalGivesMinusOne) {
-  base::ResetProcessCommandLineForTesting({"vorn_cli", "--log-wrapper-path="});
   bool wrapped = false;
-  EXPECT_EQ(-1, RunToEnd(Line({"sh", "-c", "kill -9 $$"}), &wrapped));
+  EXPECT_EQ(-1, RunToEnd(Line({"sh", "-c", "kill -9 $$"}), "", &wrapped));
 }
 
 }  // namespace

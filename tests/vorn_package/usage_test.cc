@@ -7,7 +7,6 @@
 #include <string>
 
 #include "base/files/command_line.h"
-#include "base/files/path_service.h"
 #include "base/logging/logging.h"
 #include "gtest/gtest.h"
 #include "tests/support/files.h"
@@ -154,14 +153,6 @@ TEST_F(StatusTimeoutTest, ValidNumbers) {
   EXPECT_EQ("", log);
 }
 
-TEST_F(StatusTimeoutTest, ReadsTheGivenLineNotTheProcessOne) {
-  base::ResetProcessCommandLineForTesting({"vorn_cli", "--status-timeout=100"});
-  std::string log;
-  EXPECT_EQ(base::TimeDelta::FromMilliseconds(250),
-            Parse("--status-timeout=250", &log));
-  EXPECT_EQ(base::TimeDelta(), Parse("start", &log));
-}
-
 TEST_F(StatusTimeoutTest, InvalidTextsWarnAndGiveZero) {
   // Only the element's ends are trimmed, so blanks right after "=" and
   // inside the value stay part of the text.
@@ -181,18 +172,14 @@ TEST_F(StatusTimeoutTest, InvalidTextsWarnAndGiveZero) {
   }
 }
 
-// PrintUsage reads process.json beside the executable; each case points the
-// executable's directory at a folder of its own.
+// PrintUsage reads process.json beside the executable; each case puts the
+// package's directories at a folder of its own.
 class PrintUsageFromFileTest : public testing::Test {
  protected:
   void SetUp() override {
     ASSERT_TRUE(dir_.valid());
-    base::PathService::ClearCacheForTesting();
-    ASSERT_TRUE(base::PathService::Override(base::DIR_EXE,
-                                            base::FilePath(dir_.path())));
-  }
-  void TearDown() override {
-    base::PathService::RemoveOverrideForTesting(base::DIR_EXE);
+    context_.exe_dir = context_.home_dir = context_.temp_dir =
+        base::FilePath(dir_.path());
   }
 
   // Prints the usage text for "vorn_cli"; returns the status, with the text
@@ -200,7 +187,7 @@ class PrintUsageFromFileTest : public testing::Test {
   int Print(std::string* out, std::string* log) {
     test::ScopedLogCapture capture;
     test::ScopedOutputCapture stdout_capture(STDOUT_FILENO);
-    int status = PrintUsage("vorn_cli");
+    int status = PrintUsage(context_, "vorn_cli");
     *out = stdout_capture.Finish();
     *log = capture.Texts();
     return status;
@@ -209,6 +196,7 @@ class PrintUsageFromFileTest : public testing::Test {
   std::string JsonPath() const { return dir_.Path("process.json"); }
 
   test::ScopedTempDir dir_;
+  PackageContext context_;
 };
 
 TEST_F(PrintUsageFromFileTest, ADirectoryInPlaceOfTheFileGivesThePlainUsage) {
