@@ -166,16 +166,9 @@ bool InitProcessCommandLine(int argc, const char* const* argv) {
   return true;
 }
 
-bool HasProcessCommandLine() { return ProcessInstance() != nullptr; }
-
 const ParsedCommandLine& ProcessCommandLine() {
   CHECK(ProcessInstance());
   return *ProcessInstance();
-}
-
-void ResetProcessCommandLineForTesting(const StringVector& argv) {
-  ProcessInstance() = std::make_unique<ParsedCommandLine>();
-  ProcessInstance()->ParseArgumentVector(argv);
 }
 
 bool CheckAcceptedSwitches(const ParsedCommandLine& command_line,

@@ -19,9 +19,8 @@
 // Threads. A ParsedCommandLine is a plain value: its const methods may run on
 // several threads at once, its mutators need the only access. The
 // process-wide instance is created by InitProcessCommandLine at the top of
-// main, before any other thread starts, and never changes afterwards (except
-// through ResetProcessCommandLineForTesting, which tests call while no other
-// thread uses it), so ProcessCommandLine() may then be read from any thread.
+// main, before any other thread starts, and never changes afterwards, so
+// ProcessCommandLine() may then be read from any thread.
 
 #ifndef VORN_BASE_FILES_COMMAND_LINE_H_
 #define VORN_BASE_FILES_COMMAND_LINE_H_
@@ -98,14 +97,10 @@ std::string_view TrimWhitespace(std::string_view text);
 // need not outlive the call). Returns false and changes nothing when it
 // already exists. Not synchronised: call it once, before other threads start.
 bool InitProcessCommandLine(int argc, const char* const* argv);
-bool HasProcessCommandLine();
 // The process-wide command line; InitProcessCommandLine must have run (a
 // check failure otherwise). The reference stays valid for the life of the
-// process, or until ResetProcessCommandLineForTesting.
+// process.
 const ParsedCommandLine& ProcessCommandLine();
-// For tests: replaces the process-wide command line, invalidating references
-// to the old one. Not synchronised.
-void ResetProcessCommandLineForTesting(const StringVector& argv);
 
 // Warns about every switch of `command_line` that is neither one of
 // `option_names` nor one of `external_flag_names` (the flags a package's
