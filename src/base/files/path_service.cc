@@ -4,7 +4,6 @@
 #include <unistd.h>
 
 #include <cstdlib>
-#include <map>
 #include <mutex>
 #include <string>
 #include <vector>
@@ -28,9 +27,7 @@ struct Provider {
 // Everything the path service keeps between calls.
 struct PathData {
   std::mutex lock;
-  std::map<int, FilePath> cache;      // guarded by lock; never empty paths
-  std::map<int, FilePath> overrides;  // guarded by lock; never empty paths
-  std::vector<Provider> providers;    // guarded by lock; newest first
+  std::vector<Provider> providers;  // guarded by lock; newest first
 };
 
 PathData& GetPathData() {
@@ -122,25 +119,10 @@ bool PathService::Get(int key, FilePath* path) {
   if (key == DIR_CURRENT) return GetCurrentDirectory(path);
   if (key <= PATH_START) return false;
 
-  PathData& data = GetPathData();
-  {
-    std::lock_guard<std::mutex> hold(data.lock);
-    auto cached = data.cache.find(key);
-    if (cached != data.cache.end()) {
-      *path = cached->second;
-      return true;
-    }
-    auto overridden = data.overrides.find(key);
-    if (overridden != data.overrides.end()) {
-      *path = overridden->second;
-      return true;
-    }
-  }
-
   // Providers run without the lock: they may ask for other keys.
   FilePath answer;
   bool known = false;
-  for (ProviderFunc provider : ProvidersFor(data, key)) {
+  for (ProviderFunc provider : ProvidersFor(GetPathData(), key)) {
     if (provider(key, &answer)) {
       known = true;
       break;
@@ -149,35 +131,8 @@ bool PathService::Get(int key, FilePath* path) {
   if (!known) return false;
   if (PathHasParentReference(answer)) answer = MakeAbsolute(answer);
   if (answer.empty()) return false;
-
-  std::lock_guard<std::mutex> hold(data.lock);
-  data.cache[key] = answer;
   *path = answer;
   return true;
-}
-
-bool PathService::Override(int key, const FilePath& path) {
-  if (key <= PATH_START || key == DIR_CURRENT || path.empty()) return false;
-  FilePath value = PathHasParentReference(path) ? MakeAbsolute(path) : path;
-  if (value.empty()) return false;
-  PathData& data = GetPathData();
-  std::lock_guard<std::mutex> hold(data.lock);
-  data.overrides[key] = value;
-  data.cache.clear();
-  return true;
-}
-
-bool PathService::RemoveOverrideForTesting(int key) {
-  PathData& data = GetPathData();
-  std::lock_guard<std::mutex> hold(data.lock);
-  data.cache.clear();
-  return data.overrides.erase(key) > 0;
-}
-
-void PathService::ClearCacheForTesting() {
-  PathData& data = GetPathData();
-  std::lock_guard<std::mutex> hold(data.lock);
-  data.cache.clear();
 }
 
 void PathService::RegisterProvider(ProviderFunc provider, int key_start,

@@ -40,9 +40,6 @@ class ScopedEnv final {
 
 class PathServiceTest : public testing::Test {
  protected:
-  void SetUp() override { PathService::ClearCacheForTesting(); }
-  void TearDown() override { PathService::ClearCacheForTesting(); }
-
   // The answer for `key`, or "<failed>".
   std::string Get(int key) {
     FilePath path("<failed>");
@@ -54,7 +51,6 @@ TEST_F(PathServiceTest, TemporaryDirectoryComesFromTmpdir) {
   ScopedEnv tmpdir("TMPDIR", "/var/tmp/x");
   EXPECT_EQ("/var/tmp/x", Get(DIR_TEMP));
   ScopedEnv unset("TMPDIR", nullptr);
-  PathService::ClearCacheForTesting();
   EXPECT_EQ("/tmp", Get(DIR_TEMP));
 }
 
@@ -76,22 +72,18 @@ TEST_F(PathServiceTest, HomeFallsBackToTheTemporaryDirectory) {
     ScopedEnv home("HOME", nullptr);
     EXPECT_EQ("/scratch", Get(DIR_HOME));
   }
-  PathService::ClearCacheForTesting();
   {
     ScopedEnv home("HOME", "");
     EXPECT_EQ("/scratch", Get(DIR_HOME));
   }
-  PathService::ClearCacheForTesting();
   ScopedEnv home("HOME", "/home/op");
   EXPECT_EQ("/home/op", Get(DIR_HOME));
 }
 
-TEST_F(PathServiceTest, AnswersAreCachedUntilCleared) {
+TEST_F(PathServiceTest, EveryCallAsksAnew) {
   ScopedEnv tmpdir("TMPDIR", "/first");
   EXPECT_EQ("/first", Get(DIR_TEMP));
   setenv("TMPDIR", "/second", 1);
-  EXPECT_EQ("/first", Get(DIR_TEMP));
-  PathService::ClearCacheForTesting();
   EXPECT_EQ("/second", Get(DIR_TEMP));
 }
 
@@ -109,7 +101,6 @@ TEST_F(PathServiceTest, ParentReferencesAreResolved) {
   ScopedEnv tmpdir("TMPDIR", tmpdir_value.c_str());
   EXPECT_EQ(expected, Get(DIR_TEMP));
   // One that cannot be resolved fails.
-  PathService::ClearCacheForTesting();
   std::string missing = dir.Path("missing/..");
   setenv("TMPDIR", missing.c_str(), 1);
   EXPECT_EQ("<failed>", Get(DIR_TEMP));
@@ -126,7 +117,7 @@ TEST_F(PathServiceTest, ExecutableKeys) {
   EXPECT_EQ(dir, Get(DIR_ASSETS));
 }
 
-TEST_F(PathServiceTest, CurrentDirectoryIsNeverCached) {
+TEST_F(PathServiceTest, CurrentDirectoryFollowsChdir) {
   vorn::test::ScopedTempDir dir;
   ASSERT_TRUE(dir.valid());
   std::string before = Get(DIR_CURRENT);
@@ -136,23 +127,9 @@ TEST_F(PathServiceTest, CurrentDirectoryIsNeverCached) {
   free(real);
   ASSERT_EQ(0, chdir(before.c_str()));
   EXPECT_EQ(before, Get(DIR_CURRENT));
-  EXPECT_FALSE(PathService::Override(DIR_CURRENT, FilePath("/x")));
 }
 
-TEST_F(PathServiceTest, OverridesReplaceAnswersAndDerivedOnes) {
-  ScopedEnv home("HOME", nullptr);
-  ScopedEnv tmpdir("TMPDIR", "/from-env");
-  EXPECT_EQ("/from-env", Get(DIR_HOME));
-  ASSERT_TRUE(PathService::Override(DIR_TEMP, FilePath("/overridden")));
-  EXPECT_EQ("/overridden", Get(DIR_TEMP));
-  // The home directory derived from the temporary one follows it.
-  EXPECT_EQ("/overridden", Get(DIR_HOME));
-  EXPECT_TRUE(PathService::RemoveOverrideForTesting(DIR_TEMP));
-  EXPECT_FALSE(PathService::RemoveOverrideForTesting(DIR_TEMP));
-  EXPECT_EQ("/from-env", Get(DIR_TEMP));
-
-  EXPECT_FALSE(PathService::Override(DIR_TEMP, FilePath()));
-  EXPECT_FALSE(PathService::Override(0, FilePath("/x")));
+TEST_F(PathServiceTest, KeysBelowOneFail) {
   EXPECT_EQ("<failed>", Get(0));
   EXPECT_EQ("<failed>", Get(-3));
 }
