@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "base/files/command_line.h"
+#include "base/files/path_service.h"
 #include "base/logging/logging.h"
 #include "gtest/gtest.h"
 #include "tests/support/child_process.h"
@@ -368,6 +369,7 @@ TEST_F(PackageUtilsTest, ProgramsMustExistAsGiven) {
 TEST_F(PackageUtilsTest, TheContextHoldsTheLineAndThePathServiceDirectories) {
   ScopedEnv tmpdir("TMPDIR", "/tmp/t");
   ScopedEnv home("HOME", "/home/op");
+  base::PathService::ClearCacheForTesting();
   PackageContext context = MakePackageContext(context_.command_line);
   EXPECT_EQ(context_.command_line.elements(), context.command_line.elements());
   char exe[4096] = {};
@@ -378,6 +380,7 @@ TEST_F(PackageUtilsTest, TheContextHoldsTheLineAndThePathServiceDirectories) {
   // Directories the path service cannot find stay empty.
   ScopedEnv no_tmpdir("TMPDIR", "");
   ScopedEnv no_home("HOME", nullptr);
+  base::PathService::ClearCacheForTesting();
   context = MakePackageContext(context_.command_line);
   EXPECT_TRUE(context.temp_dir.empty());
   EXPECT_TRUE(context.home_dir.empty());

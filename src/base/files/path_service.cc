@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include <cstdlib>
+#include <map>
 #include <mutex>
 #include <string>
 #include <vector>
@@ -27,6 +28,7 @@ struct Provider {
 // Everything the path service keeps between calls.
 struct PathData {
   std::mutex lock;
+  std::map<int, FilePath> cache;    // guarded by lock; never empty paths
   std::vector<Provider> providers;  // guarded by lock; newest first
 };
 
@@ -119,10 +121,20 @@ bool PathService::Get(int key, FilePath* path) {
   if (key == DIR_CURRENT) return GetCurrentDirectory(path);
   if (key <= PATH_START) return false;
 
+  PathData& data = GetPathData();
+  {
+    std::lock_guard<std::mutex> hold(data.lock);
+    auto cached = data.cache.find(key);
+    if (cached != data.cache.end()) {
+      *path = cached->second;
+      return true;
+    }
+  }
+
   // Providers run without the lock: they may ask for other keys.
   FilePath answer;
   bool known = false;
-  for (ProviderFunc provider : ProvidersFor(GetPathData(), key)) {
+  for (ProviderFunc provider : ProvidersFor(data, key)) {
     if (provider(key, &answer)) {
       known = true;
       break;
@@ -131,8 +143,17 @@ bool PathService::Get(int key, FilePath* path) {
   if (!known) return false;
   if (PathHasParentReference(answer)) answer = MakeAbsolute(answer);
   if (answer.empty()) return false;
+
+  std::lock_guard<std::mutex> hold(data.lock);
+  data.cache[key] = answer;
   *path = answer;
   return true;
+}
+
+void PathService::ClearCacheForTesting() {
+  PathData& data = GetPathData();
+  std::lock_guard<std::mutex> hold(data.lock);
+  data.cache.clear();
 }
 
 void PathService::RegisterProvider(ProviderFunc provider, int key_start,

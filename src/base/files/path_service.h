@@ -1,12 +1,12 @@
-// PathService: well-known directories and files by integer key, found anew
-// on every call (a program asks once and hands the answers on).
+// PathService: well-known directories and files by integer key, found once
+// and cached for the life of the process.
 //
 //   base::FilePath temp;
 //   if (base::PathService::Get(base::DIR_TEMP, &temp))
 //     pid_path = temp.Append("process_manager.pid");   // e.g. /tmp/...
 //
 // Keys and how each is found:
-//   DIR_CURRENT  1  the working directory
+//   DIR_CURRENT  1  the working directory (asked anew every time, never cached)
 //   DIR_EXE      2  directory part of FILE_EXE
 //   DIR_MODULE   3  directory part of FILE_MODULE
 //   DIR_ASSETS   4  same as DIR_MODULE
@@ -16,7 +16,7 @@
 //   FILE_MODULE  8  same as FILE_EXE
 // An answer with a ".." component is made absolute with links resolved; an
 // empty answer is a failure (so TMPDIR="" makes DIR_TEMP fail). Thread-safe:
-// one lock guards the list of providers.
+// one lock guards the cache.
 
 #ifndef VORN_BASE_FILES_PATH_SERVICE_H_
 #define VORN_BASE_FILES_PATH_SERVICE_H_
@@ -46,6 +46,10 @@ class PathService final {
   // and leaves `*path` unchanged when no provider knows it or the answer is
   // empty or cannot be made absolute. `path` must not be null.
   static bool Get(int key, FilePath* path);
+
+  // Forgets every cached answer, so the next Get asks the providers (and the
+  // environment) again.
+  static void ClearCacheForTesting();
 
   // A provider puts the path for `key` in `*path` and returns true, or returns
   // false when it does not know the key. It may call Get for other keys.

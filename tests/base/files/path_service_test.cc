@@ -40,6 +40,9 @@ class ScopedEnv final {
 
 class PathServiceTest : public testing::Test {
  protected:
+  void SetUp() override { PathService::ClearCacheForTesting(); }
+  void TearDown() override { PathService::ClearCacheForTesting(); }
+
   // The answer for `key`, or "<failed>".
   std::string Get(int key) {
     FilePath path("<failed>");
@@ -51,6 +54,7 @@ TEST_F(PathServiceTest, TemporaryDirectoryComesFromTmpdir) {
   ScopedEnv tmpdir("TMPDIR", "/var/tmp/x");
   EXPECT_EQ("/var/tmp/x", Get(DIR_TEMP));
   ScopedEnv unset("TMPDIR", nullptr);
+  PathService::ClearCacheForTesting();
   EXPECT_EQ("/tmp", Get(DIR_TEMP));
 }
 
@@ -72,18 +76,22 @@ TEST_F(PathServiceTest, HomeFallsBackToTheTemporaryDirectory) {
     ScopedEnv home("HOME", nullptr);
     EXPECT_EQ("/scratch", Get(DIR_HOME));
   }
+  PathService::ClearCacheForTesting();
   {
     ScopedEnv home("HOME", "");
     EXPECT_EQ("/scratch", Get(DIR_HOME));
   }
+  PathService::ClearCacheForTesting();
   ScopedEnv home("HOME", "/home/op");
   EXPECT_EQ("/home/op", Get(DIR_HOME));
 }
 
-TEST_F(PathServiceTest, EveryCallAsksAnew) {
+TEST_F(PathServiceTest, AnswersAreCachedUntilCleared) {
   ScopedEnv tmpdir("TMPDIR", "/first");
   EXPECT_EQ("/first", Get(DIR_TEMP));
   setenv("TMPDIR", "/second", 1);
+  EXPECT_EQ("/first", Get(DIR_TEMP));
+  PathService::ClearCacheForTesting();
   EXPECT_EQ("/second", Get(DIR_TEMP));
 }
 
@@ -101,6 +109,7 @@ TEST_F(PathServiceTest, ParentReferencesAreResolved) {
   ScopedEnv tmpdir("TMPDIR", tmpdir_value.c_str());
   EXPECT_EQ(expected, Get(DIR_TEMP));
   // One that cannot be resolved fails.
+  PathService::ClearCacheForTesting();
   std::string missing = dir.Path("missing/..");
   setenv("TMPDIR", missing.c_str(), 1);
   EXPECT_EQ("<failed>", Get(DIR_TEMP));
@@ -117,7 +126,7 @@ TEST_F(PathServiceTest, ExecutableKeys) {
   EXPECT_EQ(dir, Get(DIR_ASSETS));
 }
 
-TEST_F(PathServiceTest, CurrentDirectoryFollowsChdir) {
+TEST_F(PathServiceTest, CurrentDirectoryIsNeverCached) {
   vorn::test::ScopedTempDir dir;
   ASSERT_TRUE(dir.valid());
   std::string before = Get(DIR_CURRENT);
