@@ -34,26 +34,26 @@ bool IsLv2Element(GstElement* element) {
 // ports (the bridge makes input ports writable ones).
 void PrintOutputControls(GstElement* element) {
   guint count = 0;
-  GParamSpec** specs =
+  GParamSpec** properties =
       g_object_class_list_properties(G_OBJECT_GET_CLASS(element), &count);
   for (guint i = 0; i < count; ++i) {
-    const GParamSpec* spec = specs[i];
-    if (spec->owner_type != G_OBJECT_TYPE(element) ||
-        (spec->flags & G_PARAM_READABLE) == 0 ||
-        (spec->flags & G_PARAM_WRITABLE) != 0) {
+    const GParamSpec* property = properties[i];
+    if (property->owner_type != G_OBJECT_TYPE(element) ||
+        (property->flags & G_PARAM_READABLE) == 0 ||
+        (property->flags & G_PARAM_WRITABLE) != 0) {
       continue;
     }
     GValue value = G_VALUE_INIT;
-    g_value_init(&value, spec->value_type);
-    g_object_get_property(G_OBJECT(element), spec->name, &value);
+    g_value_init(&value, property->value_type);
+    g_object_get_property(G_OBJECT(element), property->name, &value);
     gchar* text = g_strdup_value_contents(&value);
     gchar* name = gst_element_get_name(element);
-    std::printf("%s.%s=%s\n", name, spec->name, text);
+    std::printf("%s.%s=%s\n", name, property->name, text);
     g_free(name);
     g_free(text);
     g_value_unset(&value);
   }
-  g_free(specs);
+  g_free(properties);
 }
 
 void PrintEachLv2Element(const GValue* item, gpointer /*unused*/) {
