@@ -7,6 +7,7 @@
 
 #include <cstdlib>
 #include <set>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -18,18 +19,6 @@
 namespace vorn {
 namespace test {
 namespace {
-
-std::set<std::string> Lines(const std::string& text) {
-  std::set<std::string> lines;
-  size_t start = 0;
-  while (start < text.size()) {
-    size_t end = text.find('\n', start);
-    if (end == std::string::npos) end = text.size();
-    lines.insert(text.substr(start, end - start));
-    start = end + 1;
-  }
-  return lines;
-}
 
 // Each row of the tables must be a tagged paragraph of the page: the name
 // as the tag, in quotes, with "=" before the placeholder of a switch.
@@ -77,8 +66,11 @@ class CompletionTest : public PackageTest {
     ChildResult result = RunChild(options);
     EXPECT_EQ(0, result.exit_code);
     EXPECT_EQ("", result.err);  // nothing reaches the terminal
-    std::set<std::string> reply = Lines(result.out);
-    reply.erase("");
+    std::set<std::string> reply;
+    std::istringstream lines(result.out);
+    for (std::string word; std::getline(lines, word);) {
+      if (!word.empty()) reply.insert(word);
+    }
     return reply;
   }
 };
@@ -121,8 +113,7 @@ class InitScriptTest : public PackageTest {
     options.argv = {"sh", VORN_INIT_SCRIPT, action};
     options.env = {{"VORN_CLI", cli()}, {"TMPDIR", dir()}};
     options.cwd = "/";
-    ChildResult result = RunChild(options);
-    return result.exit_code;
+    return RunChild(options).exit_code;
   }
 };
 

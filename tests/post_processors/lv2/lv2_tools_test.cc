@@ -10,6 +10,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <memory>
 #include <string>
@@ -195,6 +196,20 @@ class Lv2ToolsTest : public testing::Test {
     return ReadSamples(output, nullptr);
   }
 
+  // Lv2Apply's output after checking it, and GstLaunch's where GStreamer is
+  // installed, bit for bit against vorn_audio_host's `host`.
+  std::vector<float> ToolsMatching(const std::vector<float>& host,
+                                   const std::string& uri,
+                                   const std::string& input,
+                                   const std::vector<std::string>& controls) {
+    const std::vector<float> lv2 = Lv2Apply(uri, input, controls);
+    EXPECT_TRUE(SameBits(host, lv2)) << uri << " in lv2apply";
+    if (gst_) {
+      EXPECT_TRUE(SameBits(host, GstLaunch(uri, input, controls))) << uri;
+    }
+    return lv2;
+  }
+
   static std::unique_ptr<ScopedTempDir> prefix_;  // the installation
   static bool gst_;  // whether the cases through GStreamer run
   ScopedTempDir dir_;
@@ -307,6 +322,7 @@ TEST_F(Lv2ToolsTest, HostBuiltAgainstTheInstalledHeaderRunsTheGovernor) {
   ASSERT_TRUE(WriteFile(dir_.Path("host.cc"), R"(
 #include <dlfcn.h>
 #include <cstdio>
+#include <cstdlib>
 #include <vorn/audio_post_processor2.h>
 int main(int argc, char** argv) {
   void* lib = dlopen(argv[1], RTLD_NOW);
@@ -343,8 +359,6 @@ int main(int argc, char** argv) {
   EXPECT_EQ("0.25 -0.5 0.125 0.5\n", ran.out);
 }
 
-// lv2apply, and gst-launch-1.0 where GStreamer is installed, against
-// vorn_audio_host.
 TEST_F(Lv2ToolsTest, GovernorEqualsTheAudioHostAtAndBelowOnset) {
   if (SkipUnderSanitizers()) GTEST_SKIP() << "lv2apply cannot load it";
   for (int channels : {1, 2}) {
@@ -353,20 +367,16 @@ TEST_F(Lv2ToolsTest, GovernorEqualsTheAudioHostAtAndBelowOnset) {
     const std::vector<float> original = ReadSamples(input, nullptr);
     const std::string uri = channels == 1 ? "urn:vorn:lv2:governor-mono"
                                           : "urn:vorn:lv2:governor-stereo";
-    for (float volume : {0.8f, 0.5f}) {
-      const std::vector<std::string> controls = {
-          "onset_volume", "0.8",    "clamp_multiplier",
-          "0.5",          "volume", volume == 0.8f ? "0.8" : "0.5"};
-      const std::vector<float> lv2 = Lv2Apply(uri, input, controls);
-      const std::vector<float> host = AudioHost(
-          VORN_GOVERNOR_PLUGIN,
-          R"({"onset_volume": 0.8, "clamp_multiplier": 0.5})", input, volume);
-      EXPECT_TRUE(SameBits(host, lv2)) << uri << " at volume " << volume;
-      if (gst_) {
-        EXPECT_TRUE(SameBits(host, GstLaunch(uri, input, controls))) << uri;
-      }
+    for (const char* volume : {"0.8", "0.5"}) {
+      SCOPED_TRACE(volume);
+      const std::vector<float> lv2 = ToolsMatching(
+          AudioHost(VORN_GOVERNOR_PLUGIN,
+                    R"({"onset_volume": 0.8, "clamp_multiplier": 0.5})", input,
+                    std::strtof(volume, nullptr)),
+          uri, input,
+          {"onset_volume", "0.8", "clamp_multiplier", "0.5", "volume", volume});
       // At the onset the multiplier applies; below it nothing changes.
-      if (volume == 0.8f) {
+      if (volume[2] == '8') {
         EXPECT_EQ(original[7] * 0.5f, lv2[7]);
       } else {
         EXPECT_TRUE(SameBits(original, lv2));
@@ -379,17 +389,11 @@ TEST_F(Lv2ToolsTest, DelayEqualsTheAudioHostWithTwoDelays) {
   if (SkipUnderSanitizers()) GTEST_SKIP() << "lv2apply cannot load it";
   const std::string input = dir_.Path("in.wav");
   ASSERT_TRUE(WriteWav(input, 2));
-  const std::vector<std::string> controls = {"delay_us_0", "1000", "delay_us_1",
-                                             "2500"};
   const std::vector<float> lv2 =
-      Lv2Apply("urn:vorn:lv2:delay-stereo", input, controls);
-  const std::vector<float> host = AudioHost(
-      VORN_DELAY_PLUGIN, R"({"delay_us": [1000, 2500]})", input, 1.0f);
-  EXPECT_TRUE(SameBits(host, lv2));
-  if (gst_) {
-    EXPECT_TRUE(SameBits(
-        host, GstLaunch("urn:vorn:lv2:delay-stereo", input, controls)));
-  }
+      ToolsMatching(AudioHost(VORN_DELAY_PLUGIN,
+                              R"({"delay_us": [1000, 2500]})", input, 1.0f),
+                    "urn:vorn:lv2:delay-stereo", input,
+                    {"delay_us_0", "1000", "delay_us_1", "2500"});
   // 48 and 120 frames of silence, then the input.
   const std::vector<float> original = ReadSamples(input, nullptr);
   EXPECT_EQ(0.0f, lv2[2 * 47]);
@@ -399,14 +403,9 @@ TEST_F(Lv2ToolsTest, DelayEqualsTheAudioHostWithTwoDelays) {
 
   // The mono delay with one of them.
   ASSERT_TRUE(WriteWav(input, 1));
-  const std::vector<float> mono =
-      AudioHost(VORN_DELAY_PLUGIN, R"({"delay_us": [2500]})", input, 1.0f);
-  EXPECT_TRUE(SameBits(
-      mono, Lv2Apply("urn:vorn:lv2:delay-mono", input, {"delay_us", "2500"})));
-  if (gst_) {
-    EXPECT_TRUE(SameBits(mono, GstLaunch("urn:vorn:lv2:delay-mono", input,
-                                         {"delay_us", "2500"})));
-  }
+  ToolsMatching(
+      AudioHost(VORN_DELAY_PLUGIN, R"({"delay_us": [2500]})", input, 1.0f),
+      "urn:vorn:lv2:delay-mono", input, {"delay_us", "2500"});
 }
 
 TEST_F(Lv2ToolsTest, MeterLeavesTheAudioUntouched) {
@@ -416,14 +415,9 @@ TEST_F(Lv2ToolsTest, MeterLeavesTheAudioUntouched) {
     ASSERT_TRUE(WriteWav(input, channels));
     const std::string uri = channels == 1 ? "urn:vorn:lv2:sound-meter-mono"
                                           : "urn:vorn:lv2:sound-meter-stereo";
-    const std::vector<float> lv2 = Lv2Apply(uri, input, {});
+    const std::vector<float> lv2 = ToolsMatching(
+        AudioHost(VORN_SOUND_METER_PLUGIN, "{}", input, 1.0f), uri, input, {});
     EXPECT_TRUE(SameBits(ReadSamples(input, nullptr), lv2)) << uri;
-    const std::vector<float> host =
-        AudioHost(VORN_SOUND_METER_PLUGIN, "{}", input, 1.0f);
-    EXPECT_TRUE(SameBits(host, lv2)) << uri;
-    if (gst_) {
-      EXPECT_TRUE(SameBits(host, GstLaunch(uri, input, {}))) << uri;
-    }
   }
 }
 
