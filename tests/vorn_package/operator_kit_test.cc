@@ -53,13 +53,11 @@ class CompletionTest : public PackageTest {
   // COMPREPLY after completing the last of `words` (vorn_cli's copy first).
   std::set<std::string> Complete(const std::vector<std::string>& words) {
     ChildOptions options;
-    options.argv = {"bash",
-                    "--norc",
-                    "-c",
-                    "source \"$0\"; COMP_WORDS=(\"$@\"); "
-                    "COMP_CWORD=$((${#COMP_WORDS[@]} - 1)); _vorn_cli; "
-                    "printf '%s\\n' \"${COMPREPLY[@]}\"",
-                    VORN_BASH_COMPLETION,
+    const char* script =
+        "source \"$0\"; COMP_WORDS=(\"$@\"); "
+        "COMP_CWORD=$((${#COMP_WORDS[@]} - 1)); _vorn_cli; "
+        "printf '%s\\n' \"${COMPREPLY[@]}\"";
+    options.argv = {"bash", "--norc", "-c", script, VORN_BASH_COMPLETION,
                     cli()};
     options.argv.insert(options.argv.end(), words.begin(), words.end());
     options.env = {{"TMPDIR", dir()}};
@@ -166,17 +164,13 @@ TEST(SystemdUnitTest, SystemdAnalyzeVerifyAcceptsTheUnit) {
   ScopedTempDir root;
   ASSERT_TRUE(root.valid());
   ChildOptions options;
-  options.argv = {
-      "sh",
-      "-ec",
-      "units=$1/usr/lib/systemd/system; mkdir -p \"$1/usr/bin\" \"$units\"; "
+  const char* script =
+      "units=$0/usr/lib/systemd/system; mkdir -p \"$0/usr/bin\" \"$units\"; "
       "cp /usr/lib/systemd/system/*.target \"$units\"; "
-      "cp \"$2\" \"$units\"; cp \"$3\" \"$1/usr/bin/vorn_cli\"; "
-      "systemd-analyze verify --root=\"$1\" --man=no \"$units/vorn.service\"",
-      "sh",
-      root.path(),
-      VORN_SERVICE_UNIT,
-      getenv("VORN_CLI")};
+      "cp \"$1\" \"$units\"; cp \"$2\" \"$0/usr/bin/vorn_cli\"; "
+      "systemd-analyze verify --root=\"$0\" --man=no \"$units/vorn.service\"";
+  options.argv = {
+      "sh", "-ec", script, root.path(), VORN_SERVICE_UNIT, getenv("VORN_CLI")};
   ChildResult result = RunChild(options);
   EXPECT_EQ(0, result.exit_code) << result.err;
   EXPECT_EQ("", result.err);

@@ -66,15 +66,6 @@ TEST_F(StartTest, ProcessManagerEndedBySignalGives255ToTheShell) {
 
 TEST_F(StartTest, BlockingStartStoresThePidWithMode0644AndStopEndsIt) {
   WriteProcessJson({});
-  // Another user's file, hard-linked at the pid path, is replaced, not
-  // written through.
-  std::string other = Path("other");
-  ASSERT_TRUE(WriteFile(other, "keep"));
-  ASSERT_EQ(0, chmod(other.c_str(), 0600));
-  if (geteuid() == 0) {
-    ASSERT_EQ(0, chown(other.c_str(), 65534, 65534));
-  }
-  ASSERT_EQ(0, link(other.c_str(), pid_file().c_str()));
   mode_t old_umask = umask(0);
   ChildProcess start;
   ASSERT_TRUE(
@@ -83,10 +74,6 @@ TEST_F(StartTest, BlockingStartStoresThePidWithMode0644AndStopEndsIt) {
   ASSERT_TRUE(WaitForFile(args_file(), 20000));
   pid_t pid = WaitForPidInFile(20000);
   EXPECT_EQ(std::vector<pid_t>{pid}, RunningInstances(manager_name()));
-  EXPECT_EQ("keep", ReadFile(other));
-  struct stat other_info;
-  ASSERT_EQ(0, stat(other.c_str(), &other_info));
-  EXPECT_EQ(0600u, other_info.st_mode & 07777);
   struct stat info;
   ASSERT_EQ(0, stat(pid_file().c_str(), &info));
   EXPECT_EQ(0644u, info.st_mode & 07777);
@@ -317,14 +304,22 @@ TEST_F(StartTest, InheritedIgnoredSigchldDoesNotLoseTheExitCode) {
 
 TEST_F(StartTest, PidFileIsNeverWrittenThroughALink) {
   WriteProcessJson({"--run-time-ms=0"});
+  // Another user's file, linked at the pid path either way: the link itself
+  // is replaced, then deleted when the manager ends.
   std::string target = Path("precious");
-  ASSERT_TRUE(WriteFile(target, "keep"));
-  ASSERT_EQ(0, symlink(target.c_str(), pid_file().c_str()));
-  ChildResult result = RunCli({"start", "vorn", "--store-process-manager-pid"});
-  EXPECT_EQ(0, result.exit_code) << result.err;
-  // The link itself was replaced, then deleted when the manager ended.
-  EXPECT_EQ(0, CountLogLines(result.err, "ERROR", "pid")) << result.err;
-  EXPECT_EQ("keep", ReadFile(target));
+  ASSERT_TRUE(WriteFile(target, "keep", 0600));
+  ASSERT_EQ(0, geteuid() == 0 ? chown(target.c_str(), 65534, 65534) : 0);
+  for (auto make_link : {symlink, link}) {
+    ASSERT_EQ(0, make_link(target.c_str(), pid_file().c_str()));
+    ChildResult result =
+        RunCli({"start", "vorn", "--store-process-manager-pid"});
+    EXPECT_EQ(0, result.exit_code) << result.err;
+    EXPECT_EQ(0, CountLogLines(result.err, "ERROR", "pid")) << result.err;
+    EXPECT_EQ("keep", ReadFile(target));
+    struct stat info;
+    ASSERT_EQ(0, stat(target.c_str(), &info));
+    EXPECT_EQ(0600u, info.st_mode & 07777);
+  }
 }
 
 TEST_F(StartTest, PidPathThatIsNotAFileIsLeftInPlace) {
