@@ -95,9 +95,8 @@ TEST_F(CompletionTest, OffersTheWordsThatCanFollow) {
             Complete({"--v"}));
   EXPECT_EQ(Words({"--restart-limit="}), Complete({"stop", "--res"}));
   EXPECT_EQ(Words({"--no-audio"}), Complete({"--no"}));
-}
 
-TEST_F(CompletionTest, BrokenProcessJsonGivesNoServiceFlags) {
+  // A broken process.json gives no service flags.
   WriteRawProcessJson("[{\"name\": ");
   std::set<std::string> reply = Complete({"--"});
   EXPECT_EQ(1u, reply.count("--help"));

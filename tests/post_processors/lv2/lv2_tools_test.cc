@@ -10,7 +10,6 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
-#include <cstdlib>
 #include <cstring>
 #include <memory>
 #include <string>
@@ -203,7 +202,7 @@ class Lv2ToolsTest : public testing::Test {
                                    const std::string& input,
                                    const std::vector<std::string>& controls) {
     const std::vector<float> lv2 = Lv2Apply(uri, input, controls);
-    EXPECT_TRUE(SameBits(host, lv2)) << uri << " in lv2apply";
+    EXPECT_TRUE(SameBits(host, lv2)) << uri << " through lv2apply";
     if (gst_) {
       EXPECT_TRUE(SameBits(host, GstLaunch(uri, input, controls))) << uri;
     }
@@ -322,7 +321,6 @@ TEST_F(Lv2ToolsTest, HostBuiltAgainstTheInstalledHeaderRunsTheGovernor) {
   ASSERT_TRUE(WriteFile(dir_.Path("host.cc"), R"(
 #include <dlfcn.h>
 #include <cstdio>
-#include <cstdlib>
 #include <vorn/audio_post_processor2.h>
 int main(int argc, char** argv) {
   void* lib = dlopen(argv[1], RTLD_NOW);
@@ -367,16 +365,17 @@ TEST_F(Lv2ToolsTest, GovernorEqualsTheAudioHostAtAndBelowOnset) {
     const std::vector<float> original = ReadSamples(input, nullptr);
     const std::string uri = channels == 1 ? "urn:vorn:lv2:governor-mono"
                                           : "urn:vorn:lv2:governor-stereo";
-    for (const char* volume : {"0.8", "0.5"}) {
+    for (float volume : {0.8f, 0.5f}) {
       SCOPED_TRACE(volume);
-      const std::vector<float> lv2 = ToolsMatching(
-          AudioHost(VORN_GOVERNOR_PLUGIN,
-                    R"({"onset_volume": 0.8, "clamp_multiplier": 0.5})", input,
-                    std::strtof(volume, nullptr)),
-          uri, input,
-          {"onset_volume", "0.8", "clamp_multiplier", "0.5", "volume", volume});
+      const std::vector<float> host = AudioHost(
+          VORN_GOVERNOR_PLUGIN,
+          R"({"onset_volume": 0.8, "clamp_multiplier": 0.5})", input, volume);
+      const std::vector<float> lv2 =
+          ToolsMatching(host, uri, input,
+                        {"onset_volume", "0.8", "clamp_multiplier", "0.5",
+                         "volume", volume == 0.8f ? "0.8" : "0.5"});
       // At the onset the multiplier applies; below it nothing changes.
-      if (volume[2] == '8') {
+      if (volume == 0.8f) {
         EXPECT_EQ(original[7] * 0.5f, lv2[7]);
       } else {
         EXPECT_TRUE(SameBits(original, lv2));
