@@ -56,7 +56,7 @@ VornStatusService::~VornStatusService() {
 }
 
 int32_t VornStatusService::TakeRequestId() {
-  return next_request_id_.fetch_add(1);
+  return next_request_id_++;
 }
 
 bool VornStatusService::Connect(const std::string& socket_path) {

@@ -26,7 +26,6 @@
 #ifndef VORN_VORN_PACKAGE_VORN_STATUS_SERVICE_H_
 #define VORN_VORN_PACKAGE_VORN_STATUS_SERVICE_H_
 
-#include <atomic>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -136,7 +135,7 @@ class VornStatusService final : public receiver::V2UnixDomainClient::Delegate {
   const base::TimeDelta request_timeout_;
   std::unique_ptr<receiver::V2UnixDomainClient> client_;  // may be null
   std::unique_ptr<PendingRequest> pending_;  // non-null only inside a call
-  std::atomic<int32_t> next_request_id_{0};
+  int32_t next_request_id_ = 0;
   int64_t calls_made_ = 0;  // blocking calls started so far
   base::WeakPtrFactory<VornStatusService> weak_factory_{this};  // last
 };

@@ -11,6 +11,13 @@ foreach(name json_value json_reader json_number json_string json_error_position)
     LABELS unit)
 endforeach()
 
+# GCC 12 at -O3 (the armhf build) sees the moves of JsonValue's union,
+# inlined into these tests, as reading a member that may be uninitialized;
+# the active member is always set before it is read.
+if(CMAKE_CXX_COMPILER_ID STREQUAL "GNU")
+  target_compile_options(json_value_test PRIVATE -Wno-maybe-uninitialized)
+endif()
+
 vorn_add_test(NAME json_writer_test
   SOURCES ${CMAKE_CURRENT_LIST_DIR}/json_writer_test.cc
           ${CMAKE_CURRENT_LIST_DIR}/json_round_trip_test.cc
