@@ -2,7 +2,6 @@
 
 #include <signal.h>
 #include <sys/stat.h>
-#include <time.h>
 #include <unistd.h>
 
 #include <cstdint>
@@ -15,6 +14,7 @@
 #include "base/logging.h"
 #include "base/process.h"
 #include "base/string_number.h"
+#include "base/time.h"
 #include "vorn_package/child_launch.h"
 #include "vorn_package/usage.h"
 
@@ -23,14 +23,6 @@ namespace vorn {
 namespace {
 
 constexpr char kProcessManagerName[] = "process_manager";
-
-// The monotonic clock as a span since its (arbitrary) origin.
-base::TimeDelta MonotonicNow() {
-  struct timespec now;
-  clock_gettime(CLOCK_MONOTONIC, &now);
-  return base::TimeDelta::FromMicroseconds(
-      static_cast<int64_t>(now.tv_sec) * 1000000 + now.tv_nsec / 1000);
-}
 
 // The first record named "process_manager", or null.
 const ProcessConfig* FindProcessManager(
@@ -273,11 +265,11 @@ int StopProcessManager() {
     LOG(ERROR) << "Cannot kill process: pid=" << pid;
     return 1;
   }
-  const base::TimeDelta start = MonotonicNow();
-  base::TimeDelta next_sigterm = start + kStopResendInterval;
-  const base::TimeDelta deadline = start + kStopTimeout;
+  const base::TimeTicks start = base::TimeTicks::Now();
+  base::TimeTicks next_sigterm = start + kStopResendInterval;
+  const base::TimeTicks deadline = start + kStopTimeout;
   while (ReadProcessManagerPid(/*log_errors=*/false, identity) == pid) {
-    base::TimeDelta now = MonotonicNow();
+    base::TimeTicks now = base::TimeTicks::Now();
     if (now > deadline) {
       LOG(ERROR) << "Timeout stopping process_manager at pid '" << pid << "'. "
                  << "Please try again or manually clean package";
@@ -290,7 +282,7 @@ int StopProcessManager() {
     base::Sleep(kStopPollInterval);
   }
   LOG(INFO) << "Successfully stopped process_manager at pid " << pid << " in "
-            << (MonotonicNow() - start).InMilliseconds() << " ms";
+            << (base::TimeTicks::Now() - start).InMilliseconds() << " ms";
   return 0;
 }
 

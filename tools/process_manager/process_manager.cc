@@ -59,6 +59,7 @@
 #include "base/file_util.h"
 #include "base/logging.h"
 #include "base/string_number.h"
+#include "base/time.h"
 
 namespace {
 
@@ -80,9 +81,7 @@ struct Options {
 };
 
 int64_t NowMs() {
-  struct timespec now;
-  clock_gettime(CLOCK_MONOTONIC, &now);
-  return static_cast<int64_t>(now.tv_sec) * 1000 + now.tv_nsec / 1000000;
+  return (base::TimeTicks::Now() - base::TimeTicks()).InMilliseconds();
 }
 
 // Parses a non-negative decimal switch value into `out`; logs and returns

@@ -39,6 +39,7 @@
 #include <vector>
 
 #include "base/eintr.h"
+#include "base/scoped_fd.h"
 #include "base/string_number.h"
 #include "post_processors/audio_post_processor2.h"
 
@@ -244,33 +245,6 @@ struct FreeDeleter {
   void operator()(float* p) const { std::free(p); }
 };
 
-// An owned file descriptor, closed on destruction.
-class ScopedFd {
- public:
-  explicit ScopedFd(int fd = -1) : fd_(fd) {}
-  ~ScopedFd() { Reset(); }
-  ScopedFd(const ScopedFd&) = delete;
-  ScopedFd& operator=(const ScopedFd&) = delete;
-
-  int get() const { return fd_; }
-  bool valid() const { return fd_ >= 0; }
-  // Closes the descriptor held, then holds `fd`.
-  void Assign(int fd) {
-    Reset();
-    fd_ = fd;
-  }
-  // Closes the descriptor; returns close's result (0 when none was open).
-  int Reset() {
-    int result = 0;
-    if (fd_ >= 0) result = close(fd_);
-    fd_ = -1;
-    return result;
-  }
-
- private:
-  int fd_;  // -1 when none
-};
-
 // One loaded plug-in. The processor is declared after the library so that it
 // is destroyed first, while its code is still mapped.
 struct LoadedPlugin {
@@ -368,14 +342,14 @@ std::string DescribeWavFormatFault(int fd) {
 // The input file: the descriptor, its identity and the sound file read from
 // it. Opened by OpenInput.
 struct Input {
-  ScopedFd fd;
+  base::ScopedFd fd;
   struct stat identity = {};  // fstat of fd: device and inode
   SF_INFO info = {};
   SndfilePtr file;
 };
 
 bool OpenInput(const std::string& path, Input* input, std::string* error) {
-  input->fd.Assign(base::RetryOnEintr(
+  input->fd.reset(base::RetryOnEintr(
       [&] { return open(path.c_str(), O_RDONLY | O_CLOEXEC); }));
   if (!input->fd.valid()) {
     *error = "cannot read " + path + ": " + ErrnoText(errno);
@@ -417,7 +391,7 @@ class Output {
   // Removes the temporary file unless Commit succeeded.
   ~Output() {
     file_.reset();
-    fd_.Reset();
+    fd_.reset();
     if (!temp_path_.empty()) unlink(temp_path_.c_str());
   }
   Output(const Output&) = delete;
@@ -444,7 +418,7 @@ class Output {
       return false;
     }
     if (exists && !S_ISREG(existing.st_mode)) {
-      fd_.Assign(base::RetryOnEintr(
+      fd_.reset(base::RetryOnEintr(
           [&] { return open(path.c_str(), O_WRONLY | O_CLOEXEC | O_TRUNC); }));
       if (!fd_.valid()) {
         *error = "cannot write " + path + ": " + ErrnoText(errno);
@@ -474,11 +448,11 @@ class Output {
       return false;
     }
     if (temp_path_.empty()) {
-      fd_.Reset();
+      fd_.reset();
       return true;
     }
     if (base::RetryOnEintr([&] { return fsync(fd_.get()); }) != 0 ||
-        fd_.Reset() != 0) {
+        !fd_.Close()) {
       *error = "cannot write " + path_ + ": " + ErrnoText(errno);
       return false;
     }
@@ -505,7 +479,7 @@ class Output {
     }
     std::string pattern =
         DirName(final_path_) + "/." + BaseName(final_path_) + ".XXXXXX";
-    fd_.Assign(mkostemp(pattern.data(), O_CLOEXEC));
+    fd_.reset(mkostemp(pattern.data(), O_CLOEXEC));
     if (!fd_.valid()) {
       *error = "cannot write " + path_ +
                ": cannot create a temporary file in " + DirName(final_path_) +
@@ -528,7 +502,7 @@ class Output {
   std::string path_;        // as given
   std::string final_path_;  // what Commit renames onto (links resolved)
   std::string temp_path_;   // the temporary file; empty when none is left
-  ScopedFd fd_;             // the file written
+  base::ScopedFd fd_;       // the file written
   SndfilePtr file_;         // writes to fd_; null after Commit
 };
 

@@ -23,7 +23,6 @@
 #include <sys/stat.h>
 #include <sys/types.h>
 #include <sys/un.h>
-#include <time.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -45,6 +44,7 @@
 #include "base/json_writer.h"
 #include "base/logging.h"
 #include "base/string_number.h"
+#include "base/time.h"
 #include "receiver/message_frame.h"
 #include "vorn_shell_sim/sim_answers.h"
 
@@ -97,9 +97,7 @@ void OnStopSignal(int) {
 }
 
 int64_t NowMs() {
-  struct timespec ts;
-  clock_gettime(CLOCK_MONOTONIC, &ts);
-  return static_cast<int64_t>(ts.tv_sec) * 1000 + ts.tv_nsec / 1000000;
+  return (base::TimeTicks::Now() - base::TimeTicks()).InMilliseconds();
 }
 
 std::string TempDir() {
@@ -479,15 +477,10 @@ bool ShellSim::HandleMessage(Connection* connection,
     receiver::EncodeFrameHeader(sizeof(kBody), &frame[0]);
     frame.append(kBody, sizeof(kBody));
   } else {
-    receiver::VornMessage out;
-    out.set_protocol_version(receiver::VornMessage::VERSION_0);
-    out.set_source_id(kSourceId);
-    out.set_destination_id(in.source_id());
-    out.set_namespace_(in.namespace_());
-    out.set_payload_kind(receiver::VornMessage::TEXT);
     std::string text;
     base::WriteJson(answer, 0, &text);
-    out.set_payload_text(text);
+    receiver::VornMessage out = receiver::MakeTextMessage(
+        kSourceId, in.source_id(), in.namespace_(), text);
     size_t length = 0;
     if (receiver::BuildFrame(out, &frame, &length) !=
         receiver::FrameBuildResult::kOk) {
