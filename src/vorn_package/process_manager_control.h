@@ -2,10 +2,10 @@
 // detached), stop it through its pid file, and kill every configured program
 // by executable name.
 //
-//   return vorn::StartProcessManager(/*detached=*/false);  // "start vorn"
-//   return vorn::StartProcessManager(/*detached=*/true);   // "start vorn
-//   async" return vorn::StopProcessManager();                     // "stop
-//   vorn" return vorn::KillPackageProcesses();                   // "kill vorn"
+//   vorn::StartProcessManager(/*detached=*/false);  // "start vorn"
+//   vorn::StartProcessManager(/*detached=*/true);   // "start vorn async"
+//   vorn::StopProcessManager();                     // "stop vorn"
+//   vorn::KillPackageProcesses();                   // "kill vorn"
 //
 // The pid file ("process_manager.pid" in the temporary directory, or the
 // "process-manager-pid-path" switch) holds the process manager's pid in

@@ -55,9 +55,7 @@ VornStatusService::~VornStatusService() {
   client_.reset();
 }
 
-int32_t VornStatusService::TakeRequestId() {
-  return next_request_id_++;
-}
+int32_t VornStatusService::TakeRequestId() { return next_request_id_++; }
 
 bool VornStatusService::Connect(const std::string& socket_path) {
   client_.reset();
@@ -282,8 +280,9 @@ bool VornStatusService::GetDiscoveryDeviceInfo() {
 
 namespace {
 
-// Step 7 of the status command: the sub-command chosen by `args`, run on a
-// connected `service`. Returns the exit status.
+// Runs the status sub-command chosen by `args` on a connected `service`:
+// none for the receiver status, "get_app_config" or "discovery". Returns
+// the exit status.
 int RunStatusSubCommand(VornStatusService* service,
                         const base::StringVector& args) {
   if (args.size() == 1) return service->GetReceiverStatus() ? 0 : 1;
