@@ -33,20 +33,6 @@ namespace {
 
 constexpr int kBatch = 100;
 
-receiver::VornMessage TextMessage(const std::string& source,
-                                  const std::string& destination,
-                                  const std::string& name_space,
-                                  const std::string& text) {
-  receiver::VornMessage message;
-  message.set_protocol_version(receiver::VornMessage::VERSION_0);
-  message.set_source_id(source);
-  message.set_destination_id(destination);
-  message.set_namespace_(name_space);
-  message.set_payload_kind(receiver::VornMessage::TEXT);
-  message.set_payload_text(text);
-  return message;
-}
-
 // Reads one frame from `fd` into *message; false at the end or on error.
 bool ReadFrame(int fd, std::string* body) {
   char header[receiver::kFrameHeaderSize];
@@ -108,11 +94,12 @@ class AnsweringPeer {
         std::string frame;
         size_t length = 0;
         receiver::BuildFrame(
-            TextMessage("receiver-0", in.source_id(), in.namespace_(),
-                        "{\"requestId\":" + std::to_string(id) +
-                            ",\"status\":{\"isActiveInput\":true,"
-                            "\"volume\":{\"level\":0.4,\"muted\":false}},"
-                            "\"type\":\"RECEIVER_STATUS\"}"),
+            receiver::MakeTextMessage(
+                "receiver-0", in.source_id(), in.namespace_(),
+                "{\"requestId\":" + std::to_string(id) +
+                    ",\"status\":{\"isActiveInput\":true,"
+                    "\"volume\":{\"level\":0.4,\"muted\":false}},"
+                    "\"type\":\"RECEIVER_STATUS\"}"),
             &frame, &length);
         if (!base::WriteFileDescriptor(fd, frame.data(), frame.size())) break;
       }
@@ -160,11 +147,11 @@ void BM_RawSocketPingPong(benchmark::State& state) {
   // The very frame SendRequest writes for request id 2.
   std::string request;
   size_t length = 0;
-  receiver::BuildFrame(
-      TextMessage(vorn::kStatusSourceId, vorn::kReceiverDestinationId,
-                  vorn::kReceiverNamespace,
-                  "{\"requestId\":2,\"type\":\"GET_STATUS\"}"),
-      &request, &length);
+  receiver::BuildFrame(receiver::MakeTextMessage(
+                           vorn::kStatusSourceId, vorn::kReceiverDestinationId,
+                           vorn::kReceiverNamespace,
+                           "{\"requestId\":2,\"type\":\"GET_STATUS\"}"),
+                       &request, &length);
   char answer[4096];
   for (auto _ : state) {
     for (int i = 0; i < kBatch; ++i) {

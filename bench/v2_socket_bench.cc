@@ -27,14 +27,9 @@ namespace {
 constexpr int kBatch = 256;
 
 receiver::VornMessage Message(size_t payload_size) {
-  receiver::VornMessage m;
-  m.set_protocol_version(receiver::VornMessage::VERSION_0);
-  m.set_source_id("vorn-cli-0");
-  m.set_destination_id("receiver-0");
-  m.set_namespace_("urn:x-vorn:com.orbelo.vorn.receiver");
-  m.set_payload_kind(receiver::VornMessage::TEXT);
-  m.set_payload_text(std::string(payload_size, 'p'));
-  return m;
+  return receiver::MakeTextMessage("vorn-cli-0", "receiver-0",
+                                   "urn:x-vorn:com.orbelo.vorn.receiver",
+                                   std::string(payload_size, 'p'));
 }
 
 std::unique_ptr<net::StreamSocket> Adopt(int fd) {

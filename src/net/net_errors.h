@@ -18,42 +18,64 @@
 
 namespace net {
 
+// Every error code, once: X(name without "ERR_", value). The enum and the
+// name table below are both made from it, so they cannot disagree.
+#define VORN_NET_ERRORS(X)       \
+  X(IO_PENDING, -1)              \
+  X(FAILED, -2)                  \
+  X(ABORTED, -3)                 \
+  X(INVALID_ARGUMENT, -4)        \
+  X(INVALID_HANDLE, -5)          \
+  X(FILE_NOT_FOUND, -6)          \
+  X(TIMED_OUT, -7)               \
+  X(FILE_TOO_BIG, -8)            \
+  X(UNEXPECTED, -9)              \
+  X(ACCESS_DENIED, -10)          \
+  X(NOT_IMPLEMENTED, -11)        \
+  X(INSUFFICIENT_RESOURCES, -12) \
+  X(OUT_OF_MEMORY, -13)          \
+  X(SOCKET_NOT_CONNECTED, -15)   \
+  X(FILE_EXISTS, -16)            \
+  X(FILE_PATH_TOO_LONG, -17)     \
+  X(FILE_NO_SPACE, -18)          \
+  X(SOCKET_IS_CONNECTED, -23)    \
+  X(CONNECTION_CLOSED, -100)     \
+  X(CONNECTION_RESET, -101)      \
+  X(CONNECTION_REFUSED, -102)    \
+  X(CONNECTION_ABORTED, -103)    \
+  X(CONNECTION_FAILED, -104)     \
+  X(INTERNET_DISCONNECTED, -106) \
+  X(ADDRESS_INVALID, -108)       \
+  X(ADDRESS_UNREACHABLE, -109)   \
+  X(CONNECTION_TIMED_OUT, -118)  \
+  X(NETWORK_ACCESS_DENIED, -138) \
+  X(MSG_TOO_BIG, -142)           \
+  X(ADDRESS_IN_USE, -147)        \
+  X(NO_BUFFER_SPACE, -176)
+
 enum Error : int32_t {
   OK = 0,
-  ERR_IO_PENDING = -1,
-  ERR_FAILED = -2,
-  ERR_ABORTED = -3,
-  ERR_INVALID_ARGUMENT = -4,
-  ERR_INVALID_HANDLE = -5,
-  ERR_FILE_NOT_FOUND = -6,
-  ERR_TIMED_OUT = -7,
-  ERR_FILE_TOO_BIG = -8,
-  ERR_UNEXPECTED = -9,
-  ERR_ACCESS_DENIED = -10,
-  ERR_NOT_IMPLEMENTED = -11,
-  ERR_INSUFFICIENT_RESOURCES = -12,
-  ERR_OUT_OF_MEMORY = -13,
-  ERR_SOCKET_NOT_CONNECTED = -15,
-  ERR_FILE_EXISTS = -16,
-  ERR_FILE_PATH_TOO_LONG = -17,
-  ERR_FILE_NO_SPACE = -18,
-  ERR_SOCKET_IS_CONNECTED = -23,
-  ERR_CONNECTION_CLOSED = -100,
-  ERR_CONNECTION_RESET = -101,
-  ERR_CONNECTION_REFUSED = -102,
-  ERR_CONNECTION_ABORTED = -103,
-  ERR_CONNECTION_FAILED = -104,
-  ERR_INTERNET_DISCONNECTED = -106,
-  ERR_ADDRESS_INVALID = -108,
-  ERR_ADDRESS_UNREACHABLE = -109,
-  ERR_CONNECTION_TIMED_OUT = -118,
-  ERR_NETWORK_ACCESS_DENIED = -138,
-  ERR_MSG_TOO_BIG = -142,
-  ERR_ADDRESS_IN_USE = -147,
-  ERR_NO_BUFFER_SPACE = -176,
+#define VORN_NET_ERROR_ENUMERATOR(name, value) ERR_##name = value,
+  VORN_NET_ERRORS(VORN_NET_ERROR_ENUMERATOR)
+#undef VORN_NET_ERROR_ENUMERATOR
 };
 
-// "OK" for 0, "ERR_" + the name for a code of the table above, and
+struct ErrorName {
+  Error code;
+  const char* name;  // as ErrorToString prints it
+};
+
+// Every code with its name, OK first.
+// clang-format off
+inline constexpr ErrorName kErrorNames[] = {
+    {OK, "OK"},
+#define VORN_NET_ERROR_NAME(name, value) {ERR_##name, "ERR_" #name},
+    VORN_NET_ERRORS(VORN_NET_ERROR_NAME)
+#undef VORN_NET_ERROR_NAME
+};
+// clang-format on
+
+// "OK" for 0, "ERR_" + the name for a code of kErrorNames, and
 // "ERR_UNKNOWN(" + the number + ")" for any other value.
 std::string ErrorToString(int error);
 

@@ -2,6 +2,20 @@
 
 namespace receiver {
 
+VornMessage MakeTextMessage(const std::string& source_id,
+                            const std::string& destination_id,
+                            const std::string& name_space,
+                            const std::string& text) {
+  VornMessage message;
+  message.set_protocol_version(VornMessage::VERSION_0);
+  message.set_source_id(source_id);
+  message.set_destination_id(destination_id);
+  message.set_namespace_(name_space);
+  message.set_payload_kind(VornMessage::TEXT);
+  message.set_payload_text(text);
+  return message;
+}
+
 FrameBuildResult BuildFrame(const VornMessage& message, std::string* frame,
                             size_t* body_length) {
   frame->assign(kFrameHeaderSize, '\0');

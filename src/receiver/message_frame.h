@@ -3,14 +3,13 @@
 // and at most 65536; the header is not counted in N. Frames follow each other
 // back to back with no padding, magic number or checksum.
 //
-//   receiver::VornMessage message;
-//   message.set_protocol_version(receiver::VornMessage::VERSION_0);
-//   ...
+//   receiver::VornMessage message =
+//       receiver::MakeTextMessage("vorn-cli-0", "receiver-0", name_space,
+//       text);
 //   std::string frame;
 //   size_t body_length = 0;
 //   if (receiver::BuildFrame(message, &frame, &body_length) ==
 //       receiver::FrameBuildResult::kOk) {
-//     // frame = 00 00 00 0A 08 00 12 00 ... for an all-defaults message
 //   }
 //
 //   uint32_t n = receiver::DecodeFrameHeader(header);   // 4 bytes read
@@ -40,6 +39,12 @@ enum class FrameBuildResult {
   kEncodeFailed,  // the runtime refused the encoding (beyond 2 GB)
   kBodyTooLong,   // the body is longer than kMaxFrameBodySize
 };
+
+// A text message of protocol version 0 carrying `text`.
+VornMessage MakeTextMessage(const std::string& source_id,
+                            const std::string& destination_id,
+                            const std::string& name_space,
+                            const std::string& text);
 
 // Builds the frame of `message` into *frame, replacing what it held: four
 // header bytes, then the message's encoding (required fields are not

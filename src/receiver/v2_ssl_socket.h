@@ -16,6 +16,10 @@
 // Threads: one, the event loop's; no locks. Failures are logged at ERROR
 // (a close on a closing socket at INFO) and never reported to the caller of
 // SendMessage.
+//
+// The file keeps the name v2_ssl_socket although no TLS is involved: log
+// lines carry the source file's base name, and the lines of this socket are
+// matched by that name ("v2_ssl_socket.cc") wherever they are read.
 
 #ifndef VORN_RECEIVER_V2_SSL_SOCKET_H_
 #define VORN_RECEIVER_V2_SSL_SOCKET_H_

@@ -58,14 +58,8 @@ void V2UnixDomainClient::SendMessage(const std::string& destination_id,
                                      const std::string& name_space,
                                      const std::string& payload) {
   if (framed_socket_ == nullptr) return;
-  VornMessage message;
-  message.set_protocol_version(VornMessage::VERSION_0);
-  message.set_source_id(source_id_);
-  message.set_destination_id(destination_id);
-  message.set_namespace_(name_space);
-  message.set_payload_kind(VornMessage::TEXT);
-  message.set_payload_text(payload);
-  framed_socket_->SendMessage(message);
+  framed_socket_->SendMessage(
+      MakeTextMessage(source_id_, destination_id, name_space, payload));
 }
 
 std::string V2UnixDomainClient::GetName() const {

@@ -3,7 +3,6 @@
 #include <signal.h>
 #include <stdlib.h>
 #include <sys/stat.h>
-#include <time.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -18,6 +17,13 @@
 #include "base/files/process.h"
 #include "base/logging/logging.h"
 #include "base/logging/string_number.h"
+#include "base/files/command_line.h"
+#include "base/files/file_path.h"
+#include "base/files/file_util.h"
+#include "base/logging/logging.h"
+#include "base/files/process.h"
+#include "base/logging/string_number.h"
+#include "base/logging/time.h"
 #include "vorn_package/child_launch.h"
 #include "vorn_package/usage.h"
 
@@ -26,14 +32,6 @@ namespace vorn {
 namespace {
 
 constexpr char kProcessManagerName[] = "process_manager";
-
-// The monotonic clock as a span since its (arbitrary) origin.
-base::TimeDelta MonotonicNow() {
-  struct timespec now;
-  clock_gettime(CLOCK_MONOTONIC, &now);
-  return base::TimeDelta::FromMicroseconds(
-      static_cast<int64_t>(now.tv_sec) * 1000000 + now.tv_nsec / 1000);
-}
 
 // The first record named "process_manager", or null.
 const ProcessConfig* FindProcessManager(
@@ -351,12 +349,12 @@ int StopProcessManager(const PackageContext& context) {
     LOG(ERROR) << "Cannot kill process: pid=" << pid;
     return 1;
   }
-  const base::TimeDelta start = MonotonicNow();
-  base::TimeDelta next_sigterm = start + kStopResendInterval;
-  const base::TimeDelta deadline = start + kStopTimeout;
+  const base::TimeTicks start = base::TimeTicks::Now();
+  base::TimeTicks next_sigterm = start + kStopResendInterval;
+  const base::TimeTicks deadline = start + kStopTimeout;
   while (ReadProcessManagerPid(context, /*log_errors=*/false, &identity) ==
          pid) {
-    base::TimeDelta now = MonotonicNow();
+    base::TimeTicks now = base::TimeTicks::Now();
     if (now > deadline) {
       LOG(ERROR) << "Timeout stopping process_manager at pid '" << pid << "'. "
                  << "Please try again or manually clean package";
@@ -369,7 +367,7 @@ int StopProcessManager(const PackageContext& context) {
     base::Sleep(kStopPollInterval);
   }
   LOG(INFO) << "Successfully stopped process_manager at pid " << pid << " in "
-            << (MonotonicNow() - start).InMilliseconds() << " ms";
+            << (base::TimeTicks::Now() - start).InMilliseconds() << " ms";
   return 0;
 }
 

@@ -2,11 +2,10 @@
 // detached), stop it through its pid file, and kill every configured program
 // by executable name. Each takes the PackageContext main gathered.
 //
-//   // "start vorn", then "start vorn async":
-//   return vorn::StartProcessManager(context, /*detached=*/false);
-//   return vorn::StartProcessManager(context, /*detached=*/true);
-//   return vorn::StopProcessManager(context);    // "stop vorn"
-//   return vorn::KillPackageProcesses(context);  // "kill vorn"
+//   vorn::StartProcessManager(context, /*detached=*/false);  // "start vorn"
+//   vorn::StartProcessManager(context, /*detached=*/true);   // "... async"
+//   vorn::StopProcessManager(context);                       // "stop vorn"
+//   vorn::KillPackageProcesses(context);                     // "kill vorn"
 //
 // The pid file ("process_manager.pid" in the temporary directory, or the
 // "process-manager-pid-path" switch) holds the process manager's pid in

@@ -56,9 +56,7 @@ VornStatusService::~VornStatusService() {
   client_.reset();
 }
 
-int32_t VornStatusService::TakeRequestId() {
-  return next_request_id_.fetch_add(1);
-}
+int32_t VornStatusService::TakeRequestId() { return next_request_id_++; }
 
 bool VornStatusService::Connect(const std::string& socket_path) {
   client_.reset();
@@ -304,8 +302,9 @@ bool VornStatusService::GetDiscoveryDeviceInfo() {
 
 namespace {
 
-// Step 7 of the status command: the sub-command chosen by `args`, run on a
-// connected `service`. Returns the exit status.
+// Runs the status sub-command chosen by `args` on a connected `service`:
+// none for the receiver status, "get_app_config" or "discovery". Returns
+// the exit status.
 int RunStatusSubCommand(VornStatusService* service,
                         const base::StringVector& args) {
   if (args.size() == 1) return service->GetReceiverStatus() ? 0 : 1;

@@ -148,7 +148,7 @@ class VornStatusService final : public receiver::V2UnixDomainClient::Delegate {
   const base::TimeDelta request_timeout_;
   std::unique_ptr<receiver::V2UnixDomainClient> client_;  // may be null
   std::unique_ptr<PendingRequest> pending_;  // non-null only inside a call
-  std::atomic<int32_t> next_request_id_{0};
+  int32_t next_request_id_ = 0;
   int64_t calls_made_ = 0;  // blocking calls started so far
   // Invalid messages of the current blocking call, logged and not logged.
   int invalid_messages_logged_ = 0;  // at most kMaxInvalidMessagesLogged

@@ -17,6 +17,10 @@
 #include "base/logging/logging.h"
 #include "base/task/run_loop.h"
 #include "base/task/single_thread_task_executor.h"
+#include "base/logging/logging.h"
+#include "base/task/run_loop.h"
+#include "base/files/scoped_fd.h"
+#include "base/task/single_thread_task_executor.h"
 #include "gtest/gtest.h"
 #include "net/net_errors.h"
 #include "tests/support/files.h"
@@ -49,25 +53,6 @@ extern "C" int connect(int fd, const struct sockaddr* address,
 
 namespace net {
 namespace {
-
-// A descriptor closed at the end of the scope.
-class ScopedFd {
- public:
-  explicit ScopedFd(int fd = -1) : fd_(fd) {}
-  ~ScopedFd() {
-    if (fd_ >= 0) ::close(fd_);
-  }
-  ScopedFd(const ScopedFd&) = delete;
-  ScopedFd& operator=(const ScopedFd&) = delete;
-  int get() const { return fd_; }
-  void reset(int fd = -1) {
-    if (fd_ >= 0) ::close(fd_);
-    fd_ = fd;
-  }
-
- private:
-  int fd_;
-};
 
 sockaddr_un AddressOf(const std::string& path) {
   sockaddr_un address = {};
@@ -112,7 +97,7 @@ class UnixDomainClientSocketTest : public testing::Test {
 
   // A client connected to a fresh listener, and the accepted peer.
   void ConnectPair(std::unique_ptr<UnixDomainClientSocket>* client,
-                   ScopedFd* peer) {
+                   base::ScopedFd* peer) {
     std::string path = dir_.Path("pair.sock");
     listener_.reset(BoundSocket(path, 4));
     *client = std::make_unique<UnixDomainClientSocket>(path, false);
@@ -123,7 +108,7 @@ class UnixDomainClientSocketTest : public testing::Test {
 
   base::SingleThreadTaskExecutor executor_{base::MessagePumpType::IO};
   vorn::test::ScopedTempDir dir_;
-  ScopedFd listener_;
+  base::ScopedFd listener_;
 };
 
 // --- Connect -----------------------------------------------------------------
@@ -171,7 +156,7 @@ TEST_F(UnixDomainClientSocketTest, MissingFileIsFileNotFound) {
 
 TEST_F(UnixDomainClientSocketTest, SocketFileWithoutListenerIsRefused) {
   std::string path = dir_.Path("stale.sock");
-  ScopedFd bound(BoundSocket(path, -1));
+  base::ScopedFd bound(BoundSocket(path, -1));
   EXPECT_EQ(ConnectTo(path), ERR_CONNECTION_REFUSED);
   bound.reset();  // the file stays behind, as after a crashed receiver
   EXPECT_EQ(ConnectTo(path), ERR_CONNECTION_REFUSED);
@@ -198,7 +183,7 @@ TEST_F(UnixDomainClientSocketTest, FullBacklogIsAnOrdinaryError) {
   EXPECT_EQ(rv, ERR_INSUFFICIENT_RESOURCES);
   EXPECT_GE(clients.size(), 2u);
   // Once the listener accepts, a new connect succeeds.
-  ScopedFd accepted(::accept(listener_.get(), nullptr, nullptr));
+  base::ScopedFd accepted(::accept(listener_.get(), nullptr, nullptr));
   ASSERT_GE(accepted.get(), 0);
   EXPECT_EQ(ConnectTo(path), OK);
 }
@@ -209,8 +194,8 @@ TEST_F(UnixDomainClientSocketTest, ConnectAgainReplacesTheSocket) {
   UnixDomainClientSocket socket(path, false);
   ASSERT_EQ(Connect(&socket), OK);
   ASSERT_EQ(Connect(&socket), OK);
-  ScopedFd first(::accept(listener_.get(), nullptr, nullptr));
-  ScopedFd second(::accept(listener_.get(), nullptr, nullptr));
+  base::ScopedFd first(::accept(listener_.get(), nullptr, nullptr));
+  base::ScopedFd second(::accept(listener_.get(), nullptr, nullptr));
   // The first connection was closed when the second socket replaced it.
   char byte;
   EXPECT_EQ(::read(first.get(), &byte, 1), 0);
@@ -229,7 +214,7 @@ TEST_F(UnixDomainClientSocketTest, NotConnectedReadAndWrite) {
 
 TEST_F(UnixDomainClientSocketTest, ReadCompletesWhenThePeerWrites) {
   std::unique_ptr<UnixDomainClientSocket> client;
-  ScopedFd peer;
+  base::ScopedFd peer;
   ConnectPair(&client, &peer);
 
   char buf[16];
@@ -256,7 +241,7 @@ TEST_F(UnixDomainClientSocketTest, ReadCompletesWhenThePeerWrites) {
 
 TEST_F(UnixDomainClientSocketTest, WriteCompletesWhenThePeerDrains) {
   std::unique_ptr<UnixDomainClientSocket> client;
-  ScopedFd peer;
+  base::ScopedFd peer;
   ConnectPair(&client, &peer);
 
   // Fill the socket buffers until a write has to wait.
@@ -290,7 +275,7 @@ TEST_F(UnixDomainClientSocketTest, WriteCompletesWhenThePeerDrains) {
 
 TEST_F(UnixDomainClientSocketTest, WriteToAClosedPeerIsAnErrorNotASignal) {
   std::unique_ptr<UnixDomainClientSocket> client;
-  ScopedFd peer;
+  base::ScopedFd peer;
   ConnectPair(&client, &peer);
   peer.reset();
   // EPIPE, without SIGPIPE ending the test program.
@@ -300,7 +285,7 @@ TEST_F(UnixDomainClientSocketTest, WriteToAClosedPeerIsAnErrorNotASignal) {
 
 TEST_F(UnixDomainClientSocketTest, DestroyingDropsAPendingRead) {
   std::unique_ptr<UnixDomainClientSocket> client;
-  ScopedFd peer;
+  base::ScopedFd peer;
   ConnectPair(&client, &peer);
   char buf[4];
   bool called = false;
@@ -315,7 +300,7 @@ TEST_F(UnixDomainClientSocketTest, DestroyingDropsAPendingRead) {
 TEST_F(UnixDomainClientSocketTest, AdoptedSocketPair) {
   int fds[2];
   ASSERT_EQ(::socketpair(AF_UNIX, SOCK_STREAM, 0, fds), 0);
-  ScopedFd peer(fds[1]);
+  base::ScopedFd peer(fds[1]);
   auto posix = std::make_unique<SocketPosix>();
   ASSERT_EQ(posix->AdoptConnectedSocket(fds[0]), OK);
   UnixDomainClientSocket socket(std::move(posix));

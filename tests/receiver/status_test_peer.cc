@@ -61,16 +61,11 @@ int StatusTestPeer::connections() const {
 
 std::string StatusTestPeer::Frame(const std::string& payload,
                                   const std::string& name_space) {
-  receiver::VornMessage message;
-  message.set_protocol_version(receiver::VornMessage::VERSION_0);
-  message.set_source_id("receiver-0");
-  message.set_destination_id("vorn-cli-0");
-  message.set_namespace_(name_space);
-  message.set_payload_kind(receiver::VornMessage::TEXT);
-  message.set_payload_text(payload);
   std::string frame;
   size_t length = 0;
-  receiver::BuildFrame(message, &frame, &length);
+  receiver::BuildFrame(receiver::MakeTextMessage("receiver-0", "vorn-cli-0",
+                                                 name_space, payload),
+                       &frame, &length);
   return frame;
 }
 

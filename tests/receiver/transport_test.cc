@@ -50,14 +50,8 @@ VornMessage DefaultsMessage() {
 }
 
 VornMessage StatusMessage(const std::string& payload) {
-  VornMessage message;
-  message.set_protocol_version(VornMessage::VERSION_0);
-  message.set_source_id("vorn-cli-0");
-  message.set_destination_id("receiver-0");
-  message.set_namespace_("urn:x-vorn:com.orbelo.vorn.receiver");
-  message.set_payload_kind(VornMessage::TEXT);
-  message.set_payload_text(payload);
-  return message;
+  return MakeTextMessage("vorn-cli-0", "receiver-0",
+                         "urn:x-vorn:com.orbelo.vorn.receiver", payload);
 }
 
 bool Parse(const std::string& body, VornMessage* message) {

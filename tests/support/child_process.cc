@@ -4,13 +4,14 @@
 #include <signal.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
-#include <time.h>
 #include <unistd.h>
 
 #include <cstdlib>
 #include <cstring>
 
 #include "base/logging/eintr.h"
+#include "base/logging/eintr.h"
+#include "base/logging/time.h"
 #include "tests/support/scratch_file.h"
 
 extern char** environ;
@@ -73,9 +74,7 @@ std::vector<char*> Pointers(std::vector<std::string>& strings) {
 }  // namespace
 
 int64_t MonotonicMilliseconds() {
-  struct timespec now;
-  clock_gettime(CLOCK_MONOTONIC, &now);
-  return static_cast<int64_t>(now.tv_sec) * 1000 + now.tv_nsec / 1000000;
+  return (base::TimeTicks::Now() - base::TimeTicks()).InMilliseconds();
 }
 
 std::vector<std::string> EmulatorPrefix() {

@@ -30,6 +30,8 @@ char ProcessState(pid_t pid) {
   return stat[paren + 2];
 }
 
+}  // namespace
+
 std::vector<std::string> SplitLines(const std::string& text) {
   std::vector<std::string> lines;
   size_t start = 0;
@@ -41,8 +43,6 @@ std::vector<std::string> SplitLines(const std::string& text) {
   }
   return lines;
 }
-
-}  // namespace
 
 std::string JsonQuote(const std::string& text) {
   std::string quoted = "\"";

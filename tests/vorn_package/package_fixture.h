@@ -118,6 +118,9 @@ class PackageTest : public testing::Test {
   std::vector<std::string> names_;  // executable names installed
 };
 
+// The lines of `text`, without their line feeds.
+std::vector<std::string> SplitLines(const std::string& text);
+
 // `text` as a JSON string literal.
 std::string JsonQuote(const std::string& text);
 

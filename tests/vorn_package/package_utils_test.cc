@@ -15,6 +15,7 @@
 #include "tests/support/child_process.h"
 #include "tests/support/files.h"
 #include "tests/support/log_capture.h"
+#include "tests/support/scoped_env.h"
 #include "tests/support/temp_dir.h"
 
 namespace vorn {
@@ -25,28 +26,7 @@ using logging::LOG_WARNING;
 using test::ScopedLogCapture;
 using test::ScopedTempDir;
 
-// Sets or unsets an environment variable for one test and restores it after.
-class ScopedEnv final {
- public:
-  ScopedEnv(const char* name, const char* value) : name_(name) {
-    if (const char* old = getenv(name)) old_ = old;
-    Set(value);
-  }
-  ~ScopedEnv() { Set(old_ ? old_->c_str() : nullptr); }
-  ScopedEnv(const ScopedEnv&) = delete;
-  ScopedEnv& operator=(const ScopedEnv&) = delete;
-
- private:
-  void Set(const char* value) {
-    if (value) {
-      setenv(name_, value, 1);
-    } else {
-      unsetenv(name_);
-    }
-  }
-  const char* name_;
-  std::optional<std::string> old_;
-};
+using test::ScopedEnv;
 
 // Each case starts with a context of known directories: the executable's
 // is /opt/vorn, the temporary one /tmp/t and the home one /home/op, and

@@ -41,18 +41,6 @@ class StopKillTest : public PackageTest {
            WaitForFile(ready_file, 20000);
   }
 
-  static std::vector<std::string> SplitRecordedLines(const std::string& text) {
-    std::vector<std::string> lines;
-    size_t start = 0;
-    while (start < text.size()) {
-      size_t end = text.find('\n', start);
-      if (end == std::string::npos) end = text.size();
-      lines.push_back(text.substr(start, end - start));
-      start = end + 1;
-    }
-    return lines;
-  }
-
   // The line that opens "Successfully stopped process_manager at pid <pid>
   // in <ms> ms"; true when `output` holds it with a number of milliseconds.
   static bool HasStoppedLine(const std::string& output, pid_t pid) {
@@ -121,7 +109,7 @@ TEST_F(StopKillTest, StopEndsTheManagerAndTheServiceItRuns) {
   std::vector<std::string> expected = {
       service, "--record-command-line=" + Path("svc.args"),
       "--remove-pid-file"};
-  EXPECT_EQ(expected, SplitRecordedLines(ReadFile(Path("svc.args"))));
+  EXPECT_EQ(expected, SplitLines(ReadFile(Path("svc.args"))));
 
   ChildResult stop = RunCli({"stop", "vorn"});
   EXPECT_EQ(0, stop.exit_code) << stop.err;

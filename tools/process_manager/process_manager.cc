@@ -59,6 +59,12 @@
 #include "base/logging/eintr.h"
 #include "base/logging/logging.h"
 #include "base/logging/string_number.h"
+#include "base/files/command_line.h"
+#include "base/logging/eintr.h"
+#include "base/files/file_util.h"
+#include "base/logging/logging.h"
+#include "base/logging/string_number.h"
+#include "base/logging/time.h"
 
 namespace {
 
@@ -80,9 +86,7 @@ struct Options {
 };
 
 int64_t NowMs() {
-  struct timespec now;
-  clock_gettime(CLOCK_MONOTONIC, &now);
-  return static_cast<int64_t>(now.tv_sec) * 1000 + now.tv_nsec / 1000000;
+  return (base::TimeTicks::Now() - base::TimeTicks()).InMilliseconds();
 }
 
 // Parses a non-negative decimal switch value into `out`; logs and returns

@@ -19,20 +19,16 @@
 // Exit status 0 on success, 1 with a message on standard error otherwise.
 
 #include <dlfcn.h>
-#include <fcntl.h>
 #include <sndfile.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
-#include <cerrno>
 #include <cfloat>
-#include <climits>
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
 #include <memory>
 #include <string>
 #include <utility>
@@ -40,13 +36,20 @@
 
 #include "base/logging/eintr.h"
 #include "base/logging/string_number.h"
+#include "base/logging/string_number.h"
 #include "post_processors/audio_post_processor2.h"
+#include "vorn_audio_host/input_file.h"
+#include "vorn_audio_host/output_file.h"
 
 #ifndef VORN_PLUGIN_DIR_FROM_HOST
 #define VORN_PLUGIN_DIR_FROM_HOST "../../../lib/vorn"
 #endif
 
 namespace {
+
+using audio_host::DirName;
+using audio_host::Input;
+using audio_host::Output;
 
 constexpr char kUsage[] =
     "Usage: vorn_audio_host --input=IN.wav [--output=OUT.wav]\n"
@@ -226,11 +229,6 @@ bool ParseOptions(int argc, char** argv, Options* options, std::string* error) {
   return true;
 }
 
-struct SndfileCloser {
-  void operator()(SNDFILE* file) const { sf_close(file); }
-};
-using SndfilePtr = std::unique_ptr<SNDFILE, SndfileCloser>;
-
 struct LibraryCloser {
   void operator()(void* handle) const { dlclose(handle); }
 };
@@ -244,33 +242,6 @@ struct FreeDeleter {
   void operator()(float* p) const { std::free(p); }
 };
 
-// An owned file descriptor, closed on destruction.
-class ScopedFd {
- public:
-  explicit ScopedFd(int fd = -1) : fd_(fd) {}
-  ~ScopedFd() { Reset(); }
-  ScopedFd(const ScopedFd&) = delete;
-  ScopedFd& operator=(const ScopedFd&) = delete;
-
-  int get() const { return fd_; }
-  bool valid() const { return fd_ >= 0; }
-  // Closes the descriptor held, then holds `fd`.
-  void Assign(int fd) {
-    Reset();
-    fd_ = fd;
-  }
-  // Closes the descriptor; returns close's result (0 when none was open).
-  int Reset() {
-    int result = 0;
-    if (fd_ >= 0) result = close(fd_);
-    fd_ = -1;
-    return result;
-  }
-
- private:
-  int fd_;  // -1 when none
-};
-
 // One loaded plug-in. The processor is declared after the library so that it
 // is destroyed first, while its code is still mapped.
 struct LoadedPlugin {
@@ -279,260 +250,6 @@ struct LoadedPlugin {
 };
 
 using CreateFunction = AudioPostProcessor2* (*)(const std::string&, int32_t);
-
-std::string ErrnoText(int err) { return std::strerror(err); }
-
-// The folder part of `path` ("." when it has none).
-std::string DirName(const std::string& path) {
-  const size_t slash = path.rfind('/');
-  if (slash == std::string::npos) return ".";
-  if (slash == 0) return "/";
-  return path.substr(0, slash);
-}
-
-std::string BaseName(const std::string& path) {
-  const size_t slash = path.rfind('/');
-  return slash == std::string::npos ? path : path.substr(slash + 1);
-}
-
-// A sound file on a duplicate of `fd`, which libsndfile owns: it closes the
-// descriptor it is given when opening fails, whatever close_desc says, so
-// `fd` itself stays ours to use and close. Null on failure (sf_strerror(null)
-// tells why).
-SndfilePtr OpenSndfile(int fd, int mode, SF_INFO* info) {
-  const int copy = fcntl(fd, F_DUPFD_CLOEXEC, 0);
-  if (copy < 0) return nullptr;
-  return SndfilePtr(sf_open_fd(copy, mode, info, SF_TRUE));
-}
-
-// --- Reading the input -----------------------------------------------------
-
-uint32_t LittleEndian32(const unsigned char* p) {
-  return static_cast<uint32_t>(p[0]) | static_cast<uint32_t>(p[1]) << 8 |
-         static_cast<uint32_t>(p[2]) << 16 | static_cast<uint32_t>(p[3]) << 24;
-}
-
-uint16_t LittleEndian16(const unsigned char* p) {
-  return static_cast<uint16_t>(p[0] | p[1] << 8);
-}
-
-// Reads exactly `size` bytes at `offset`; false on a short read or error.
-bool ReadAt(int fd, int64_t offset, unsigned char* buffer, size_t size) {
-  while (size > 0) {
-    const ssize_t n = base::RetryOnEintr(
-        [&] { return pread(fd, buffer, size, static_cast<off_t>(offset)); });
-    if (n <= 0) return false;
-    buffer += n;
-    size -= static_cast<size_t>(n);
-    offset += n;
-  }
-  return true;
-}
-
-// When the file on `fd` is a RIFF WAVE file whose format chunk gives no
-// channels or no sample rate, says so in words; else "". libsndfile's own
-// message for these ("SF_INFO struct incomplete") names its internals.
-std::string DescribeWavFormatFault(int fd) {
-  unsigned char header[12];
-  if (!ReadAt(fd, 0, header, sizeof(header)) ||
-      std::memcmp(header, "RIFF", 4) != 0 ||
-      std::memcmp(header + 8, "WAVE", 4) != 0) {
-    return "";
-  }
-  int64_t offset = 12;
-  // Bounded walk: a file of chained empty chunks cannot keep us here.
-  for (int chunk = 0; chunk < 4096; ++chunk) {
-    unsigned char chunk_header[8];
-    if (!ReadAt(fd, offset, chunk_header, sizeof(chunk_header))) return "";
-    const uint32_t size = LittleEndian32(chunk_header + 4);
-    if (std::memcmp(chunk_header, "fmt ", 4) == 0) {
-      unsigned char format[8];
-      if (size < sizeof(format) || !ReadAt(fd, offset + 8, format, 8)) {
-        return "its WAV format chunk is too short";
-      }
-      const uint16_t channels = LittleEndian16(format + 2);
-      const uint32_t rate = LittleEndian32(format + 4);
-      if (channels == 0) return "its WAV header gives 0 channels";
-      if (rate == 0) return "its WAV header gives a sample rate of 0 Hz";
-      if (rate > static_cast<uint32_t>(INT32_MAX)) {
-        return "its WAV header gives a sample rate of " + std::to_string(rate) +
-               " Hz, beyond what a sample rate can hold";
-      }
-      return "";
-    }
-    offset += 8 + static_cast<int64_t>(size) + (size & 1);
-  }
-  return "";
-}
-
-// The input file: the descriptor, its identity and the sound file read from
-// it. Opened by OpenInput.
-struct Input {
-  ScopedFd fd;
-  struct stat identity = {};  // fstat of fd: device and inode
-  SF_INFO info = {};
-  SndfilePtr file;
-};
-
-bool OpenInput(const std::string& path, Input* input, std::string* error) {
-  input->fd.Assign(base::RetryOnEintr(
-      [&] { return open(path.c_str(), O_RDONLY | O_CLOEXEC); }));
-  if (!input->fd.valid()) {
-    *error = "cannot read " + path + ": " + ErrnoText(errno);
-    return false;
-  }
-  if (fstat(input->fd.get(), &input->identity) != 0) {
-    *error = "cannot read " + path + ": " + ErrnoText(errno);
-    return false;
-  }
-  if (S_ISDIR(input->identity.st_mode)) {
-    *error = "cannot read " + path + ": it is a directory";
-    return false;
-  }
-  input->file = OpenSndfile(input->fd.get(), SFM_READ, &input->info);
-  if (!input->file) {
-    const std::string libsndfile_text = sf_strerror(nullptr);
-    std::string fault = DescribeWavFormatFault(input->fd.get());
-    *error = "cannot read " + path + ": " +
-             (fault.empty() ? libsndfile_text : fault);
-    return false;
-  }
-  if (input->info.channels < 1 || input->info.samplerate < 1) {
-    *error = path + " has no channels or no sample rate";
-    return false;
-  }
-  return true;
-}
-
-// --- Writing the output ----------------------------------------------------
-
-// Where the result goes. A regular file, new or existing, is written to a
-// temporary file in the same folder and renamed over the destination only by
-// Commit, so a failed run leaves what was there before; a symbolic link keeps
-// pointing where it did and its target is replaced. A device or FIFO (such as
-// /dev/null) is written directly.
-class Output {
- public:
-  Output() = default;
-  // Removes the temporary file unless Commit succeeded.
-  ~Output() {
-    file_.reset();
-    fd_.Reset();
-    if (!temp_path_.empty()) unlink(temp_path_.c_str());
-  }
-  Output(const Output&) = delete;
-  Output& operator=(const Output&) = delete;
-
-  // Opens `path` for a sound file of `info`'s format, channels and rate.
-  // `input`, when not null, is the input file's identity: an output that is
-  // the same file (same device and inode, whatever the names) is refused.
-  // Returns false with *error set.
-  bool Open(const std::string& path, const struct stat* input,
-            const SF_INFO& info, std::string* error) {
-    path_ = path;
-    struct stat existing;
-    const bool exists = stat(path.c_str(), &existing) == 0;
-    if (exists && input != nullptr && existing.st_dev == input->st_dev &&
-        existing.st_ino == input->st_ino) {
-      *error = "--output=" + path +
-               " is the input file itself; writing it would destroy the "
-               "input before it is read (choose another output file)";
-      return false;
-    }
-    if (exists && S_ISDIR(existing.st_mode)) {
-      *error = "cannot write " + path + ": it is a directory";
-      return false;
-    }
-    if (exists && !S_ISREG(existing.st_mode)) {
-      fd_.Assign(base::RetryOnEintr(
-          [&] { return open(path.c_str(), O_WRONLY | O_CLOEXEC | O_TRUNC); }));
-      if (!fd_.valid()) {
-        *error = "cannot write " + path + ": " + ErrnoText(errno);
-        return false;
-      }
-    } else if (!OpenTemporary(exists ? &existing : nullptr, error)) {
-      return false;
-    }
-    SF_INFO out_info = info;
-    out_info.frames = 0;
-    file_ = OpenSndfile(fd_.get(), SFM_WRITE, &out_info);
-    if (!file_) {
-      *error = "cannot write " + path + ": " + sf_strerror(nullptr);
-      return false;
-    }
-    return true;
-  }
-
-  SNDFILE* file() const { return file_.get(); }
-
-  // Finishes the file and, for a regular file, moves it into place. Returns
-  // false with *error set; the destination is then left as it was.
-  bool Commit(std::string* error) {
-    const int close_error = sf_close(file_.release());
-    if (close_error != SF_ERR_NO_ERROR) {
-      *error = "cannot finish " + path_ + ": " + sf_error_number(close_error);
-      return false;
-    }
-    if (temp_path_.empty()) {
-      fd_.Reset();
-      return true;
-    }
-    if (base::RetryOnEintr([&] { return fsync(fd_.get()); }) != 0 ||
-        fd_.Reset() != 0) {
-      *error = "cannot write " + path_ + ": " + ErrnoText(errno);
-      return false;
-    }
-    if (rename(temp_path_.c_str(), final_path_.c_str()) != 0) {
-      *error = "cannot replace " + final_path_ + ": " + ErrnoText(errno);
-      return false;
-    }
-    temp_path_.clear();
-    return true;
-  }
-
- private:
-  // Creates the temporary file beside the destination, with the permission
-  // bits of `existing` (an existing regular file) or of a new file.
-  bool OpenTemporary(const struct stat* existing, std::string* error) {
-    final_path_ = path_;
-    struct stat link;
-    if (lstat(path_.c_str(), &link) == 0 && S_ISLNK(link.st_mode)) {
-      char* resolved = realpath(path_.c_str(), nullptr);
-      if (resolved != nullptr) {
-        final_path_ = resolved;
-        std::free(resolved);
-      }
-    }
-    std::string pattern =
-        DirName(final_path_) + "/." + BaseName(final_path_) + ".XXXXXX";
-    fd_.Assign(mkostemp(pattern.data(), O_CLOEXEC));
-    if (!fd_.valid()) {
-      *error = "cannot write " + path_ +
-               ": cannot create a temporary file in " + DirName(final_path_) +
-               ": " + ErrnoText(errno);
-      return false;
-    }
-    temp_path_ = pattern;
-    mode_t mode;
-    if (existing != nullptr) {
-      mode = existing->st_mode & 07777;
-    } else {
-      const mode_t mask = umask(0);
-      umask(mask);
-      mode = 0666 & ~mask;
-    }
-    fchmod(fd_.get(), mode);
-    return true;
-  }
-
-  std::string path_;        // as given
-  std::string final_path_;  // what Commit renames onto (links resolved)
-  std::string temp_path_;   // the temporary file; empty when none is left
-  ScopedFd fd_;             // the file written
-  SndfilePtr file_;         // writes to fd_; null after Commit
-};
-
-// --- Plug-ins ----------------------------------------------------------------
 
 // The folder holding this program, from /proc/self/exe; "" when unknown.
 std::string ProgramFolder() {
@@ -640,43 +357,59 @@ bool LoadPlugins(const Options& options, int32_t channels, int32_t rate,
   return true;
 }
 
-int Run(const Options& options) {
-  if (options.input.empty()) return Fail("--input is required (see --help)");
+// A run's three stages. Load opens the input and the output and loads the
+// plug-ins; Process streams the input through the plug-ins into the output;
+// Finish unloads the plug-ins and commits the output. Each returns false
+// with *error set.
+struct Run {
+  explicit Run(const Options& run_options) : options(run_options) {}
+
+  const Options& options;
   Input in;
-  std::string error;
-  if (!OpenInput(options.input, &in, &error)) return Fail(error);
+  Output out;
+  std::vector<LoadedPlugin> plugins;
+
+  bool Load(std::string* error);
+  bool Process(std::string* error);
+  bool Finish(std::string* error);
+};
+
+bool Run::Load(std::string* error) {
+  if (options.input.empty()) {
+    *error = "--input is required (see --help)";
+    return false;
+  }
+  if (!OpenInput(options.input, &in, error)) return false;
   const int64_t channels = in.info.channels;
   const int64_t block_frames = options.block_frames;
-
   // The buffer's size is checked before anything is allocated.
   if (block_frames * channels > kMaxBlockSamples) {
-    return Fail("a block of " + std::to_string(block_frames) + " frames of " +
-                std::to_string(channels) + " channels needs " +
-                std::to_string(block_frames * channels * 4 >> 20) +
-                " MiB, more than the limit of " +
-                std::to_string(kMaxBlockSamples * 4 >> 20) +
-                " MiB; use a smaller --block-frames");
+    *error = "a block of " + std::to_string(block_frames) + " frames of " +
+             std::to_string(channels) + " channels needs " +
+             std::to_string(block_frames * channels * 4 >> 20) +
+             " MiB, more than the limit of " +
+             std::to_string(kMaxBlockSamples * 4 >> 20) +
+             " MiB; use a smaller --block-frames";
+    return false;
   }
-
-  Output out;
   if (!options.output.empty() &&
-      !out.Open(options.output, &in.identity, in.info, &error)) {
-    return Fail(error);
+      !out.Open(options.output, &in.identity, in.info, error)) {
+    return false;
   }
+  return LoadPlugins(options, in.info.channels, in.info.samplerate, &plugins,
+                     error);
+}
 
-  std::vector<LoadedPlugin> plugins;
-  if (!LoadPlugins(options, in.info.channels, in.info.samplerate, &plugins,
-                   &error)) {
-    return Fail(error);
-  }
-
+bool Run::Process(std::string* error) {
+  const int64_t channels = in.info.channels;
+  const int64_t block_frames = options.block_frames;
   // Delays in series add up: that much silence lets the last input out.
   int64_t tail = 0;
   if (options.tail) {
-    for (const LoadedPlugin& p : plugins)
+    for (const LoadedPlugin& p : plugins) {
       tail += p.processor->Status()->tail_frames;
+    }
   }
-
   // The file is read and written in chunks of whole blocks (libsndfile's
   // per-call cost dominates at small block sizes), and each chunk is handed
   // to the plug-ins block by block. Block boundaries stay where reading one
@@ -692,9 +425,10 @@ int Run(const Options& options) {
   std::unique_ptr<float, FreeDeleter> buffer(
       static_cast<float*>(std::calloc(chunk_samples, sizeof(float))));
   if (!buffer) {
-    return Fail("cannot allocate " +
-                std::to_string(chunk_samples * sizeof(float) >> 20) +
-                " MiB for the audio buffer; use a smaller --block-frames");
+    *error = "cannot allocate " +
+             std::to_string(chunk_samples * sizeof(float) >> 20) +
+             " MiB for the audio buffer; use a smaller --block-frames";
+    return false;
   }
   float* const chunk = buffer.get();
   bool input_done = false;
@@ -721,16 +455,21 @@ int Run(const Options& options) {
       }
     }
     if (out.file() && sf_writef_float(out.file(), chunk, frames) != frames) {
-      return Fail("write error on " + options.output);
+      *error = "write error on " + options.output;
+      return false;
     }
   }
   if (sf_error(in.file.get()) != SF_ERR_NO_ERROR) {
-    return Fail("read error on " + options.input + ": " +
-                sf_strerror(in.file.get()));
+    *error =
+        "read error on " + options.input + ": " + sf_strerror(in.file.get());
+    return false;
   }
+  return true;
+}
+
+bool Run::Finish(std::string* error) {
   plugins.clear();  // processors are deleted before their libraries close
-  if (out.file() && !out.Commit(&error)) return Fail(error);
-  return 0;
+  return !out.file() || out.Commit(error);
 }
 
 }  // namespace
@@ -744,5 +483,9 @@ int main(int argc, char** argv) {
     return 0;
   }
   if (options.tone_hz > 0.0) return GenerateTone(options);
-  return Run(options);
+  Run run(options);
+  if (!run.Load(&error) || !run.Process(&error) || !run.Finish(&error)) {
+    return Fail(error);
+  }
+  return 0;
 }

@@ -25,7 +25,6 @@
 #include <sys/stat.h>
 #include <sys/types.h>
 #include <sys/un.h>
-#include <time.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -47,6 +46,15 @@
 #include "base/logging/eintr.h"
 #include "base/logging/logging.h"
 #include "base/logging/string_number.h"
+#include "base/files/command_line.h"
+#include "base/logging/eintr.h"
+#include "base/files/file_util.h"
+#include "base/json/json_reader.h"
+#include "base/json/json_value.h"
+#include "base/json/json_writer.h"
+#include "base/logging/logging.h"
+#include "base/logging/string_number.h"
+#include "base/logging/time.h"
 #include "receiver/message_frame.h"
 #include "vorn_shell_sim/sim_answers.h"
 
@@ -99,9 +107,7 @@ void OnStopSignal(int) {
 }
 
 int64_t NowMs() {
-  struct timespec ts;
-  clock_gettime(CLOCK_MONOTONIC, &ts);
-  return static_cast<int64_t>(ts.tv_sec) * 1000 + ts.tv_nsec / 1000000;
+  return (base::TimeTicks::Now() - base::TimeTicks()).InMilliseconds();
 }
 
 std::string TempDir() {
@@ -508,15 +514,10 @@ bool ShellSim::HandleMessage(Connection* connection,
     receiver::EncodeFrameHeader(sizeof(kBody), &frame[0]);
     frame.append(kBody, sizeof(kBody));
   } else {
-    receiver::VornMessage out;
-    out.set_protocol_version(receiver::VornMessage::VERSION_0);
-    out.set_source_id(kSourceId);
-    out.set_destination_id(in.source_id());
-    out.set_namespace_(in.namespace_());
-    out.set_payload_kind(receiver::VornMessage::TEXT);
     std::string text;
     base::WriteJson(answer, 0, &text);
-    out.set_payload_text(text);
+    receiver::VornMessage out = receiver::MakeTextMessage(
+        kSourceId, in.source_id(), in.namespace_(), text);
     size_t length = 0;
     if (receiver::BuildFrame(out, &frame, &length) !=
         receiver::FrameBuildResult::kOk) {

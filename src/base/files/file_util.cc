@@ -14,6 +14,8 @@
 #include <vector>
 
 #include "base/logging/eintr.h"
+#include "base/logging/eintr.h"
+#include "base/files/scoped_fd.h"
 
 namespace base {
 
@@ -23,32 +25,6 @@ namespace {
 // later read.
 constexpr size_t kUnknownSizeFirstRead = 65535;
 constexpr size_t kFollowingReadSize = 65536;
-
-// Closes `fd` once; on Linux a close interrupted by a signal has released the
-// descriptor all the same, so EINTR counts as success.
-bool CloseDescriptor(int fd) { return close(fd) == 0 || errno == EINTR; }
-
-// Closes a descriptor when it goes out of scope.
-class ScopedFd final {
- public:
-  explicit ScopedFd(int fd) : fd_(fd) {}
-  ~ScopedFd() {
-    if (fd_ >= 0) CloseDescriptor(fd_);
-  }
-  ScopedFd(const ScopedFd&) = delete;
-  ScopedFd& operator=(const ScopedFd&) = delete;
-
-  int get() const { return fd_; }
-  // Closes now and reports whether the close succeeded.
-  bool Close() {
-    int fd = fd_;
-    fd_ = -1;
-    return CloseDescriptor(fd);
-  }
-
- private:
-  int fd_;  // -1 when closed or never opened
-};
 
 // Reads from `fd` until end of file, appending to `*contents`, whose first
 // read asks for `first_read` bytes and each later one for 65536. Stops with

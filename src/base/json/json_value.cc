@@ -215,12 +215,6 @@ bool JsonValue::operator==(const JsonValue& other) const {
   return false;
 }
 
-bool JsonValue::GetAsBoolean(bool* out) const {
-  if (!is_bool()) return false;
-  *out = bool_;
-  return true;
-}
-
 bool JsonValue::GetAsInteger(int* out) const {
   if (!is_int()) return false;
   *out = int_;
@@ -358,11 +352,6 @@ JsonValue* JsonValue::SetPath(std::string_view path, JsonValue value) {
   }
 }
 
-bool JsonValue::GetBoolean(std::string_view path, bool* out) const {
-  const JsonValue* found = FindPath(path);
-  return found && found->GetAsBoolean(out);
-}
-
 bool JsonValue::GetInteger(std::string_view path, int* out) const {
   const JsonValue* found = FindPath(path);
   return found && found->GetAsInteger(out);
@@ -381,14 +370,6 @@ bool JsonValue::GetString(std::string_view path, std::string* out) const {
 bool JsonValue::GetList(std::string_view path, const JsonValue** out) const {
   const JsonValue* found = FindPath(path);
   if (!found || !found->is_list()) return false;
-  *out = found;
-  return true;
-}
-
-bool JsonValue::GetDictionary(std::string_view path,
-                              const JsonValue** out) const {
-  const JsonValue* found = FindPath(path);
-  if (!found || !found->is_dict()) return false;
   *out = found;
   return true;
 }
@@ -413,12 +394,6 @@ JsonValue::ListStorage& JsonValue::GetList() {
 void JsonValue::Append(JsonValue value) {
   CHECK(is_list());
   list_.push_back(std::move(value));
-}
-
-bool JsonValue::GetListItem(size_t index, const JsonValue** out) const {
-  if (!is_list() || index >= list_.size()) return false;
-  *out = &list_[index];
-  return true;
 }
 
 size_t JsonValue::ListSize() const { return is_list() ? list_.size() : 0; }

@@ -101,7 +101,6 @@ class JsonValue {
 
   // Typed getters: return true and set *out only when the type matches
   // exactly; *out is left untouched otherwise.
-  bool GetAsBoolean(bool* out) const;
   bool GetAsInteger(int* out) const;
   bool GetAsString(std::string* out) const;
   // Numbers: succeeds for a double, or an integer widened to double.
@@ -143,14 +142,12 @@ class JsonValue {
 
   // Typed getters by path: true and *out set only when the value found has
   // exactly the type; *out untouched otherwise. GetDouble also accepts an
-  // integer (widened). GetList/GetDictionary hand out a pointer into this
-  // tree, valid until it is next changed.
-  bool GetBoolean(std::string_view path, bool* out) const;
+  // integer (widened). GetList hands out a pointer into this tree, valid
+  // until it is next changed.
   bool GetInteger(std::string_view path, int* out) const;
   bool GetDouble(std::string_view path, double* out) const;
   bool GetString(std::string_view path, std::string* out) const;
   bool GetList(std::string_view path, const JsonValue** out) const;
-  bool GetDictionary(std::string_view path, const JsonValue** out) const;
 
   // Number of pairs; 0 when this is not a dictionary.
   size_t DictSize() const;
@@ -164,9 +161,6 @@ class JsonValue {
   ListStorage& GetList();
   // Appends `value`. Check failure unless this is a list.
   void Append(JsonValue value);
-  // False when `index` is outside the list or this is not a list; *out is
-  // then untouched.
-  bool GetListItem(size_t index, const JsonValue** out) const;
   // Number of elements; 0 when this is not a list.
   size_t ListSize() const;
 

@@ -20,6 +20,9 @@
 
 #include "base/logging/eintr.h"
 #include "base/logging/string_number.h"
+#include "base/logging/eintr.h"
+#include "base/logging/string_number.h"
+#include "base/logging/time.h"
 
 namespace logging {
 
@@ -212,12 +215,6 @@ void WriteToFile(const std::string& line) {
   if (file_lock) flock(state.log_file_fd, LOCK_UN);
 }
 
-int64_t MonotonicMicroseconds() {
-  struct timespec ts;
-  clock_gettime(CLOCK_MONOTONIC, &ts);
-  return static_cast<int64_t>(ts.tv_sec) * 1000000 + ts.tv_nsec / 1000;
-}
-
 }  // namespace
 
 bool InitLogging(const LoggingSettings& settings) {
@@ -331,7 +328,9 @@ void LogMessage::Init(const char* file, int line) {
              static_cast<long>(now.tv_usec));
     stream_ << stamp;
   }
-  if (state.log_tickcount) stream_ << MonotonicMicroseconds() << ':';
+  if (state.log_tickcount)
+    stream_ << (base::TimeTicks::Now() - base::TimeTicks()).InMicroseconds()
+            << ':';
   stream_ << SeverityName(severity_) << ':' << BaseName(file) << '(' << line
           << ")] ";
   message_start_ = static_cast<size_t>(stream_.tellp());

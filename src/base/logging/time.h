@@ -40,7 +40,6 @@ class TimeDelta {
 
   constexpr int64_t InMicroseconds() const { return us_; }
   constexpr int64_t InMilliseconds() const { return us_ / 1000; }
-  constexpr bool is_zero() const { return us_ == 0; }
   constexpr bool is_max() const {
     return us_ == std::numeric_limits<int64_t>::max();
   }
@@ -91,9 +90,6 @@ class TimeTicks {
   constexpr bool is_null() const { return us_ == 0; }
   constexpr bool is_max() const {
     return us_ == std::numeric_limits<int64_t>::max();
-  }
-  constexpr TimeDelta since_origin() const {
-    return TimeDelta::FromMicroseconds(us_);
   }
 
   // Saturates at Max() (and at the smallest value); Max() plus anything

@@ -36,14 +36,6 @@ void RunLoop::RegisterDelegateForCurrentThread(Delegate* delegate) {
   g_delegate = delegate;
 }
 
-bool RunLoop::IsRunningOnCurrentThread() {
-  return g_delegate != nullptr && !g_delegate->active_run_loops_.empty();
-}
-
-bool RunLoop::IsNestedOnCurrentThread() {
-  return g_delegate != nullptr && g_delegate->active_run_loops_.size() > 1;
-}
-
 RunLoop::RunLoop(Type type)
     : delegate_(g_delegate),
       type_(type),
@@ -109,12 +101,6 @@ void RunLoop::ProxyToTaskRunner(
 RepeatingClosure RunLoop::QuitClosure() {
   return [runner = origin_task_runner_, weak = weak_factory_.GetWeakPtr()] {
     ProxyToTaskRunner(runner, weak, &RunLoop::Quit);
-  };
-}
-
-RepeatingClosure RunLoop::QuitWhenIdleClosure() {
-  return [runner = origin_task_runner_, weak = weak_factory_.GetWeakPtr()] {
-    ProxyToTaskRunner(runner, weak, &RunLoop::QuitWhenIdle);
   };
 }
 

@@ -70,10 +70,6 @@ class RunLoop final {
   // outlive the registration (its destructor ends it).
   static void RegisterDelegateForCurrentThread(Delegate* delegate);
 
-  // True while a RunLoop runs on this thread / more than one does.
-  static bool IsRunningOnCurrentThread();
-  static bool IsNestedOnCurrentThread();
-
   // The current thread must have a delegate (a task executor).
   explicit RunLoop(Type type = Type::kDefault);
   // Destroying a running loop is a check failure; a loop that is not running
@@ -99,13 +95,12 @@ class RunLoop final {
   // Own thread only.
   void QuitWhenIdle();
 
-  // A closure that calls Quit (QuitWhenIdle) on this loop. Called on the
+  // A closure that calls Quit on this loop. Called on the
   // loop's thread, it quits at once; on another thread it posts the quit to
   // the loop's thread (task named "ProxyToTaskRunner"). It holds only a weak
   // reference: once the loop is destroyed, calling it does nothing. It may be
   // copied and called any number of times.
   RepeatingClosure QuitClosure();
-  RepeatingClosure QuitWhenIdleClosure();
 
   bool running() const { return running_; }
 

@@ -18,32 +18,13 @@ SequenceManager::SequenceManager(MessagePump* pump)
 
 SequenceManager::~SequenceManager() { queue_->Shutdown(); }
 
-void SequenceManager::AddTaskObserver(TaskObserver* observer) {
-  CHECK(observer != nullptr);
-  observers_.push_back(observer);
-}
-
-void SequenceManager::RemoveTaskObserver(TaskObserver* observer) {
-  observers_.erase(std::remove(observers_.begin(), observers_.end(), observer),
-                   observers_.end());
-}
-
 MessagePump::Delegate::NextWorkInfo SequenceManager::DoWork() {
   NextWorkInfo info;
   if (!application_tasks_allowed_) return info;  // wait for I/O only
 
   std::optional<PendingTask> task = queue_->TakeReadyTask(TimeTicks::Now());
   if (task) {
-    // Copies: an observer may remove itself while the task runs.
-    const std::vector<TaskObserver*> observers = observers_;
-    for (TaskObserver* observer : observers) observer->WillProcessTask(*task);
     std::move(task->task).Run();
-    for (TaskObserver* observer : observers) {
-      if (std::find(observers_.begin(), observers_.end(), observer) !=
-          observers_.end()) {
-        observer->DidProcessTask(*task);
-      }
-    }
     info.did_work = true;
   }
   info.delayed_run_time = queue_->NextRunTime(TimeTicks::Now());

@@ -25,17 +25,6 @@
 
 namespace base {
 
-// Sees each task around its run, on the loop's thread. Not owned by the
-// manager; must be removed before it is destroyed.
-class TaskObserver {
- public:
-  virtual void WillProcessTask(const PendingTask& task) = 0;
-  virtual void DidProcessTask(const PendingTask& task) = 0;
-
- protected:
-  virtual ~TaskObserver() = default;
-};
-
 class SequenceManager final : public MessagePump::Delegate,
                               public RunLoop::Delegate {
  public:
@@ -59,9 +48,6 @@ class SequenceManager final : public MessagePump::Delegate,
     return task_runner_;
   }
 
-  void AddTaskObserver(TaskObserver* observer);
-  void RemoveTaskObserver(TaskObserver* observer);
-
  private:
   // MessagePump::Delegate:
   NextWorkInfo DoWork() override;
@@ -76,7 +62,6 @@ class SequenceManager final : public MessagePump::Delegate,
                                             // task_runner_ and its copies
   const std::shared_ptr<SingleThreadTaskRunner> task_runner_;
   bool application_tasks_allowed_ = true;  // of the innermost Run
-  std::vector<TaskObserver*> observers_;   // not owned
 };
 
 }  // namespace base

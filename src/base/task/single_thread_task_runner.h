@@ -56,7 +56,6 @@ class SingleThreadTaskRunner final {
 
   // True on the thread whose loop runs this runner's tasks.
   bool BelongsToCurrentThread() const;
-  bool RunsTasksInCurrentSequence() const { return BelongsToCurrentThread(); }
 
  private:
   const std::shared_ptr<TaskQueue> queue_;  // shared with the owner; not null

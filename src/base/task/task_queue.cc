@@ -121,9 +121,4 @@ void TaskQueue::Shutdown() {
   delayed.clear();
 }
 
-size_t TaskQueue::GetNumberOfPendingTasks() const {
-  std::lock_guard<std::mutex> hold(lock_);
-  return immediate_.size() + delayed_.size();
-}
-
 }  // namespace base

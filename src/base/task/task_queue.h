@@ -71,8 +71,6 @@ class TaskQueue final {
   bool BelongsToCurrentThread() const {
     return std::this_thread::get_id() == owner_;
   }
-  // Any thread. Tasks queued now (immediate plus delayed, cancelled or not).
-  size_t GetNumberOfPendingTasks() const;
 
  private:
   // Orders the delayed heap: the top is the earliest run time, then the

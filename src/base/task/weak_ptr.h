@@ -100,10 +100,6 @@ class WeakPtrFactory final {
   // out fresh, valid references.
   void InvalidateWeakPtrs() { alive_.reset(); }
 
-  // True when references have been handed out since the last invalidation
-  // (whether or not any are still held).
-  bool HasWeakPtrs() const { return alive_ != nullptr; }
-
  private:
   T* const ptr_;
   std::shared_ptr<const bool> alive_;  // null until the first GetWeakPtr

@@ -2,10 +2,12 @@
 // which an LV2 host finds the six plug-ins of lv2_plugins.h. Each instance
 // handle is an Lv2Plugin that the host owns between instantiate and cleanup.
 //
-//   const LV2_Descriptor* d = lv2_descriptor(1);  //
-//   urn:vorn:lv2:governor-stereo LV2_Handle h = d->instantiate(d, 48000.0,
-//   bundle_path, features); d->connect_port(h, 0, left_in);  // ... every port,
-//   then d->activate(h); d->run(h, 256); d->cleanup(h);
+//   const LV2_Descriptor* d = lv2_descriptor(1);  // governor-stereo
+//   LV2_Handle h = d->instantiate(d, 48000.0, bundle_path, features);
+//   d->connect_port(h, 0, left_in);  // ... every port, then
+//   d->activate(h);
+//   d->run(h, 256);
+//   d->cleanup(h);
 //
 // The host's maximum block length (bufsz:maxBlockLength, through the
 // options and URID map features) sizes the scratch block; without it, runs
@@ -18,10 +20,11 @@
 #include <lv2/atom/atom.h>
 #include <lv2/buf-size/buf-size.h>
 #include <lv2/core/lv2.h>
+#include <lv2/core/lv2_util.h>
 #include <lv2/options/options.h>
 #include <lv2/urid/urid.h>
 
-#include <cstring>
+#include <iterator>
 #include <memory>
 
 #include "base/logging/logging.h"
@@ -36,14 +39,10 @@ using post_processors::lv2::Lv2Plugin;
 uint32_t BlockFrames(const LV2_Feature* const* features) {
   const LV2_URID_Map* map = nullptr;
   const LV2_Options_Option* options = nullptr;
-  for (; features != nullptr && *features != nullptr; ++features) {
-    if (std::strcmp((*features)->URI, LV2_URID__map) == 0) {
-      map = static_cast<const LV2_URID_Map*>((*features)->data);
-    } else if (std::strcmp((*features)->URI, LV2_OPTIONS__options) == 0) {
-      options = static_cast<const LV2_Options_Option*>((*features)->data);
-    }
-  }
-  if (map == nullptr || options == nullptr) {
+  if (lv2_features_query(features, LV2_URID__map, &map, true,
+                         LV2_OPTIONS__options, &options, true,
+                         nullptr) != nullptr ||
+      map == nullptr || options == nullptr) {
     return post_processors::lv2::kDefaultBlockFrames;
   }
   const LV2_URID max_block =
@@ -100,12 +99,12 @@ void Cleanup(LV2_Handle handle) {
 
 const void* ExtensionData(const char* uri) { return nullptr; }
 
-LV2_Descriptor MakeDescriptor(const char* uri) {
+constexpr LV2_Descriptor MakeDescriptor(const char* uri) {
   return LV2_Descriptor{uri, Instantiate, ConnectPort, Activate,
                         Run, Deactivate,  Cleanup,     ExtensionData};
 }
 
-const LV2_Descriptor kDescriptors[] = {
+constexpr LV2_Descriptor kDescriptors[] = {
     MakeDescriptor(post_processors::lv2::kLv2PluginTypes[0].uri),
     MakeDescriptor(post_processors::lv2::kLv2PluginTypes[1].uri),
     MakeDescriptor(post_processors::lv2::kLv2PluginTypes[2].uri),
@@ -113,10 +112,13 @@ const LV2_Descriptor kDescriptors[] = {
     MakeDescriptor(post_processors::lv2::kLv2PluginTypes[4].uri),
     MakeDescriptor(post_processors::lv2::kLv2PluginTypes[5].uri),
 };
+static_assert(std::size(kDescriptors) ==
+                  post_processors::lv2::kLv2PluginTypeCount,
+              "one descriptor per plug-in type");
 
 }  // namespace
 
 LV2_SYMBOL_EXPORT const LV2_Descriptor* lv2_descriptor(uint32_t index) {
-  if (index >= sizeof(kDescriptors) / sizeof(kDescriptors[0])) return nullptr;
+  if (index >= std::size(kDescriptors)) return nullptr;
   return &kDescriptors[index];
 }

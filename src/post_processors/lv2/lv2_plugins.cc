@@ -14,17 +14,6 @@
 namespace post_processors {
 namespace lv2 {
 
-const Lv2PluginType kLv2PluginTypes[] = {
-    {"urn:vorn:lv2:governor-mono", Lv2Kind::kGovernor, 1},
-    {"urn:vorn:lv2:governor-stereo", Lv2Kind::kGovernor, 2},
-    {"urn:vorn:lv2:delay-mono", Lv2Kind::kDelay, 1},
-    {"urn:vorn:lv2:delay-stereo", Lv2Kind::kDelay, 2},
-    {"urn:vorn:lv2:sound-meter-mono", Lv2Kind::kSoundMeter, 1},
-    {"urn:vorn:lv2:sound-meter-stereo", Lv2Kind::kSoundMeter, 2},
-};
-const size_t kLv2PluginTypeCount =
-    sizeof(kLv2PluginTypes) / sizeof(kLv2PluginTypes[0]);
-
 const Lv2PluginType* FindLv2PluginType(const char* uri) {
   if (uri == nullptr) return nullptr;
   for (const Lv2PluginType& type : kLv2PluginTypes) {

@@ -27,6 +27,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <iterator>
 #include <memory>
 
 namespace post_processors {
@@ -41,8 +42,15 @@ struct Lv2PluginType {
 };
 
 // The bundle's plug-ins, in the order lv2_descriptor lists them.
-extern const Lv2PluginType kLv2PluginTypes[];
-extern const size_t kLv2PluginTypeCount;
+inline constexpr Lv2PluginType kLv2PluginTypes[] = {
+    {"urn:vorn:lv2:governor-mono", Lv2Kind::kGovernor, 1},
+    {"urn:vorn:lv2:governor-stereo", Lv2Kind::kGovernor, 2},
+    {"urn:vorn:lv2:delay-mono", Lv2Kind::kDelay, 1},
+    {"urn:vorn:lv2:delay-stereo", Lv2Kind::kDelay, 2},
+    {"urn:vorn:lv2:sound-meter-mono", Lv2Kind::kSoundMeter, 1},
+    {"urn:vorn:lv2:sound-meter-stereo", Lv2Kind::kSoundMeter, 2},
+};
+inline constexpr size_t kLv2PluginTypeCount = std::size(kLv2PluginTypes);
 
 // Control ranges and defaults, as vorn.ttl declares them.
 constexpr float kDefaultOnsetVolume = 0.8f;

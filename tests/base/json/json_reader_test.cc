@@ -68,9 +68,8 @@ TEST_F(JsonReaderTest, ParsesNestedDocument) {
   EXPECT_EQ(list->GetList()[1].GetDouble(), 2.5);
   EXPECT_EQ(list->GetList()[2].GetString(), "x");
   EXPECT_TRUE(list->GetList()[3].FindKey("c")->is_none());
-  bool d = false;
-  EXPECT_TRUE(value->GetBoolean("a.d", &d));
-  EXPECT_TRUE(d);
+  ASSERT_TRUE(value->FindPath("a.d"));
+  EXPECT_TRUE(value->FindPath("a.d")->GetBool());
 }
 
 TEST_F(JsonReaderTest, SkipsBomWhitespaceAndComments) {

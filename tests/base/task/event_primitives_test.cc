@@ -145,35 +145,5 @@ TEST(LocationTest, FromHereNamesFunctionFileAndLine) {
   EXPECT_EQ(Location().ToString(), "unknown");
 }
 
-// Records what the loop says about each task it runs.
-class RecordingObserver : public TaskObserver {
- public:
-  void WillProcessTask(const PendingTask& task) override {
-    seen.push_back(std::string(task.posted_from.function_name()) + ":" +
-                   std::to_string(task.sequence_num));
-  }
-  void DidProcessTask(const PendingTask& task) override {
-    EXPECT_TRUE(task.task.is_null());  // consumed by running
-  }
-  std::vector<std::string> seen;
-};
-
-TEST(TaskObserverTest, SeesLocationAndSequenceNumberOfEachTask) {
-  SingleThreadTaskExecutor executor(MessagePumpType::IO);
-  RecordingObserver observer;
-  executor.sequence_manager()->AddTaskObserver(&observer);
-  EXPECT_EQ(executor.sequence_manager()->default_task_queue()->name(),
-            "default_tq");
-  executor.task_runner()->PostTask(Location("First", __FILE__, __LINE__),
-                                   [] {});
-  executor.task_runner()->PostTask(Location("Second", __FILE__, __LINE__),
-                                   [] {});
-  RunLoop().RunUntilIdle();
-  executor.sequence_manager()->RemoveTaskObserver(&observer);
-  ASSERT_EQ(observer.seen.size(), 2u);
-  EXPECT_EQ(observer.seen[0], "First:1");
-  EXPECT_EQ(observer.seen[1], "Second:2");
-}
-
 }  // namespace
 }  // namespace base
