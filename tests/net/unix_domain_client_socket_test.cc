@@ -14,12 +14,9 @@
 #include <string>
 #include <vector>
 
-#include "base/logging/logging.h"
-#include "base/task/run_loop.h"
-#include "base/task/single_thread_task_executor.h"
-#include "base/logging/logging.h"
-#include "base/task/run_loop.h"
 #include "base/files/scoped_fd.h"
+#include "base/logging/logging.h"
+#include "base/task/run_loop.h"
 #include "base/task/single_thread_task_executor.h"
 #include "gtest/gtest.h"
 #include "net/net_errors.h"

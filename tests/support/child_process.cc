@@ -10,7 +10,6 @@
 #include <cstring>
 
 #include "base/logging/eintr.h"
-#include "base/logging/eintr.h"
 #include "base/logging/time.h"
 #include "tests/support/scratch_file.h"
 

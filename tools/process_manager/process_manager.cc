@@ -59,11 +59,6 @@
 #include "base/logging/eintr.h"
 #include "base/logging/logging.h"
 #include "base/logging/string_number.h"
-#include "base/files/command_line.h"
-#include "base/logging/eintr.h"
-#include "base/files/file_util.h"
-#include "base/logging/logging.h"
-#include "base/logging/string_number.h"
 #include "base/logging/time.h"
 
 namespace {

@@ -36,7 +36,6 @@
 
 #include "base/logging/eintr.h"
 #include "base/logging/string_number.h"
-#include "base/logging/string_number.h"
 #include "post_processors/audio_post_processor2.h"
 #include "vorn_audio_host/input_file.h"
 #include "vorn_audio_host/output_file.h"

@@ -13,9 +13,8 @@
 #include <string_view>
 #include <vector>
 
-#include "base/logging/eintr.h"
-#include "base/logging/eintr.h"
 #include "base/files/scoped_fd.h"
+#include "base/logging/eintr.h"
 
 namespace base {
 

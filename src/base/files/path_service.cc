@@ -19,17 +19,10 @@ namespace {
 // Longest /proc/self/exe target read, in bytes.
 constexpr size_t kMaxExecutablePathBuffer = 4096;
 
-struct Provider {
-  PathService::ProviderFunc func;
-  int key_start;  // [key_start, key_end) are the keys it may know
-  int key_end;
-};
-
 // Everything the path service keeps between calls.
 struct PathData {
   std::mutex lock;
-  std::map<int, FilePath> cache;    // guarded by lock; never empty paths
-  std::vector<Provider> providers;  // guarded by lock; newest first
+  std::map<int, FilePath> cache;  // guarded by lock; never empty paths
 };
 
 PathData& GetPathData() {
@@ -56,8 +49,8 @@ bool GetExecutableFile(FilePath* path) {
   return true;
 }
 
-// The provider for the keys of PathKey.
-bool BasePathProvider(int key, FilePath* path) {
+// The answer for one of the keys of PathKey; false for any other key.
+bool FindPath(int key, FilePath* path) {
   switch (key) {
     case FILE_EXE:
     case FILE_MODULE:
@@ -101,20 +94,6 @@ FilePath MakeAbsolute(const FilePath& path) {
   return result;
 }
 
-// The providers to ask for `key`, most recently registered first, then the
-// built-in one.
-std::vector<PathService::ProviderFunc> ProvidersFor(PathData& data, int key) {
-  std::vector<PathService::ProviderFunc> funcs;
-  std::lock_guard<std::mutex> hold(data.lock);
-  for (const Provider& provider : data.providers) {
-    if (key >= provider.key_start && key < provider.key_end) {
-      funcs.push_back(provider.func);
-    }
-  }
-  funcs.push_back(&BasePathProvider);
-  return funcs;
-}
-
 }  // namespace
 
 bool PathService::Get(int key, FilePath* path) {
@@ -131,16 +110,9 @@ bool PathService::Get(int key, FilePath* path) {
     }
   }
 
-  // Providers run without the lock: they may ask for other keys.
+  // Found without the lock: finding one key may ask for another.
   FilePath answer;
-  bool known = false;
-  for (ProviderFunc provider : ProvidersFor(data, key)) {
-    if (provider(key, &answer)) {
-      known = true;
-      break;
-    }
-  }
-  if (!known) return false;
+  if (!FindPath(key, &answer)) return false;
   if (PathHasParentReference(answer)) answer = MakeAbsolute(answer);
   if (answer.empty()) return false;
 
@@ -154,14 +126,6 @@ void PathService::ClearCacheForTesting() {
   PathData& data = GetPathData();
   std::lock_guard<std::mutex> hold(data.lock);
   data.cache.clear();
-}
-
-void PathService::RegisterProvider(ProviderFunc provider, int key_start,
-                                   int key_end) {
-  PathData& data = GetPathData();
-  std::lock_guard<std::mutex> hold(data.lock);
-  data.providers.insert(data.providers.begin(),
-                        Provider{provider, key_start, key_end});
 }
 
 }  // namespace base

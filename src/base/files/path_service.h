@@ -35,7 +35,7 @@ enum PathKey : int {
   DIR_HOME = 6,
   FILE_EXE = 7,
   FILE_MODULE = 8,
-  PATH_END = 9,  // first key free for other providers
+  PATH_END = 9,  // one past the last key
 };
 
 class PathService final {
@@ -43,22 +43,13 @@ class PathService final {
   PathService() = delete;
 
   // Puts the path for `key` in `*path` and returns true, or returns false
-  // and leaves `*path` unchanged when no provider knows it or the answer is
+  // and leaves `*path` unchanged when the key is unknown or the answer is
   // empty or cannot be made absolute. `path` must not be null.
   static bool Get(int key, FilePath* path);
 
-  // Forgets every cached answer, so the next Get asks the providers (and the
-  // environment) again.
+  // Forgets every cached answer, so the next Get reads the environment
+  // again.
   static void ClearCacheForTesting();
-
-  // A provider puts the path for `key` in `*path` and returns true, or returns
-  // false when it does not know the key. It may call Get for other keys.
-  using ProviderFunc = bool (*)(int key, FilePath* path);
-
-  // Adds a provider asked, before the built-in one, for the keys in
-  // [key_start, key_end). Providers are never removed.
-  static void RegisterProvider(ProviderFunc provider, int key_start,
-                               int key_end);
 };
 
 }  // namespace base

@@ -20,8 +20,6 @@
 
 #include "base/logging/eintr.h"
 #include "base/logging/string_number.h"
-#include "base/logging/eintr.h"
-#include "base/logging/string_number.h"
 #include "base/logging/time.h"
 
 namespace logging {

@@ -120,21 +120,5 @@ TEST_F(PathServiceTest, KeysBelowOneFail) {
   EXPECT_EQ("<failed>", Get(-3));
 }
 
-bool TestProvider(int key, FilePath* path) {
-  if (key != PATH_END) return false;
-  *path = FilePath("/provided");
-  return true;
-}
-
-TEST_F(PathServiceTest, RegisteredProvidersAnswerTheirKeys) {
-  EXPECT_EQ("<failed>", Get(PATH_END + 1));
-  PathService::RegisterProvider(&TestProvider, PATH_END, PATH_END + 2);
-  EXPECT_EQ("/provided", Get(PATH_END));
-  // A key in its range that it does not know still fails.
-  EXPECT_EQ("<failed>", Get(PATH_END + 1));
-  // The built-in keys are still answered.
-  EXPECT_NE("<failed>", Get(DIR_TEMP));
-}
-
 }  // namespace
 }  // namespace base
