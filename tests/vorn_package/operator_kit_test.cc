@@ -93,8 +93,12 @@ TEST_F(CompletionTest, OffersTheWordsThatCanFollow) {
   EXPECT_EQ(Words({"--vmodule=", "--version", "--vorn-cli-socket-file-path=",
                    "--vorn-package-env=", "--v="}),
             Complete({"--v"}));
-  EXPECT_EQ(Words({"--restart-limit="}), Complete({"stop", "--res"}));
-  EXPECT_EQ(Words({"--no-audio"}), Complete({"--no"}));
+  // The service flags come from the completed program's own --help, which
+  // bash cannot run under the cross build (no binfmt for qemu-arm).
+  if (!UnderEmulator()) {
+    EXPECT_EQ(Words({"--restart-limit="}), Complete({"stop", "--res"}));
+    EXPECT_EQ(Words({"--no-audio"}), Complete({"--no"}));
+  }
 
   // A broken process.json gives no service flags.
   WriteRawProcessJson("[{\"name\": ");
