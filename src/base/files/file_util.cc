@@ -1,6 +1,5 @@
 #include "base/files/file_util.h"
 
-#include <dirent.h>
 #include <fcntl.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
@@ -58,49 +57,8 @@ bool Unlink(const std::string& path) {
   return RetryOnEintr([&] { return unlink(path.c_str()); }) == 0;
 }
 
-bool RemoveDirectory(const std::string& path) {
-  return RetryOnEintr([&] { return rmdir(path.c_str()); }) == 0;
-}
-
 // `n` plus one, or SIZE_MAX when that would wrap.
 size_t PlusOneSaturated(size_t n) { return n == SIZE_MAX ? n : n + 1; }
-
-bool DeleteTree(const std::string& path);
-
-// Removes everything inside the directory `path` (not the directory itself).
-bool DeleteDirectoryContents(const std::string& path) {
-  DIR* dir = opendir(path.c_str());
-  if (dir == nullptr) return false;
-  std::vector<std::string> names;
-  bool ok = true;
-  for (;;) {
-    errno = 0;
-    struct dirent* entry = readdir(dir);
-    if (entry == nullptr) {
-      if (errno != 0) ok = false;
-      break;
-    }
-    std::string_view name(entry->d_name);
-    if (name == "." || name == "..") continue;
-    names.emplace_back(name);
-  }
-  closedir(dir);
-  for (const std::string& name : names) {
-    if (!DeleteTree(path + "/" + name)) ok = false;
-  }
-  return ok;
-}
-
-// Removes `path` and, for a directory, everything below it, deepest first.
-bool DeleteTree(const std::string& path) {
-  struct stat info;
-  if (RetryOnEintr([&] { return lstat(path.c_str(), &info); }) != 0) {
-    return errno == ENOENT || errno == ENOTDIR;
-  }
-  if (!S_ISDIR(info.st_mode)) return Unlink(path);
-  bool ok = DeleteDirectoryContents(path);
-  return RemoveDirectory(path) && ok;
-}
 
 }  // namespace
 
@@ -217,27 +175,6 @@ int WriteFile(const FilePath& path, const char* data, int size) {
   return written && closed ? size : -1;
 }
 
-int WriteRegularFileNoFollow(const FilePath& path, const char* data, int size,
-                             mode_t mode) {
-  if (size < 0) return -1;
-  // No O_TRUNC here: the file is truncated only once it is known to be a
-  // regular file. O_NONBLOCK makes a FIFO without a reader fail at once.
-  ScopedFd fd(RetryOnEintr([&] {
-    return open(
-        path.value().c_str(),
-        O_WRONLY | O_CREAT | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY,
-        mode);
-  }));
-  if (fd.get() < 0) return -1;
-  struct stat info;
-  if (fstat(fd.get(), &info) != 0 || !S_ISREG(info.st_mode)) return -1;
-  if (RetryOnEintr([&] { return fchmod(fd.get(), mode); }) != 0) return -1;
-  if (RetryOnEintr([&] { return ftruncate(fd.get(), 0); }) != 0) return -1;
-  bool written = WriteFileDescriptor(fd.get(), data, static_cast<size_t>(size));
-  bool closed = fd.Close();
-  return written && closed ? size : -1;
-}
-
 int WriteFileByRename(const FilePath& path, const char* data, int size,
                       mode_t mode) {
   if (size < 0) return -1;
@@ -287,17 +224,6 @@ bool GetFileId(const FilePath& path, FileId* id) {
   id->device = info.st_dev;
   id->inode = info.st_ino;
   return true;
-}
-
-bool DeleteFile(const FilePath& path, bool recursive) {
-  const std::string& name = path.value();
-  struct stat info;
-  if (RetryOnEintr([&] { return lstat(name.c_str(), &info); }) != 0) {
-    return errno == ENOENT || errno == ENOTDIR;
-  }
-  if (!S_ISDIR(info.st_mode)) return Unlink(name);
-  if (!recursive) return RemoveDirectory(name);
-  return DeleteTree(name);
 }
 
 bool PathExists(const FilePath& path) {

@@ -5,7 +5,6 @@
 //   if (base::ReadFileToString(base::FilePath("/proc/self/cmdline"), &text))
 //     ...                                       // the whole content
 //   base::WriteFile(base::FilePath("/tmp/x"), "42", 2);   // 2, or -1
-//   base::DeleteFile(base::FilePath("/tmp/x"), false);    // true, also if gone
 //   base::WriteFileDescriptor(socket_fd, frame.data(), frame.size());
 //
 //   // A small file in a shared directory (a pid file, a socket-path file):
@@ -80,14 +79,6 @@ SmallFileStatus ReadSmallRegularFile(const FilePath& path, size_t max_size,
 // counts as success.
 int WriteFile(const FilePath& path, const char* data, int size);
 
-// As WriteFile, for a file in a directory others may write to: a symbolic
-// link at `path` makes it fail (it is never followed), the open never blocks,
-// anything but a regular file is refused (and left unchanged), and the file
-// ends with exactly the permission bits `mode`, whatever the umask and also
-// when it existed before. Returns `size`, or -1.
-int WriteRegularFileNoFollow(const FilePath& path, const char* data, int size,
-                             mode_t mode);
-
 // As WriteFile, but the bytes go to a new file in the directory of `path`
 // (created exclusively, never through a link, with exactly the permission
 // bits `mode` whatever the umask), which is then renamed over `path`. Whatever
@@ -116,12 +107,6 @@ struct FileId {
 // The FileId of the file `path` names, links followed; false when it cannot
 // be examined.
 bool GetFileId(const FilePath& path, FileId* id);
-
-// Deletes `path`. A symbolic link is removed, never followed. A directory is
-// removed only when empty unless `recursive`, which removes everything below
-// it first. True when every step succeeded, and when nothing was there (the
-// path or one of its directories does not exist).
-bool DeleteFile(const FilePath& path, bool recursive);
 
 // True when `path` exists (no permission test); a relative path is taken
 // against the current directory.
