@@ -58,22 +58,18 @@ bool IsProtectedPid(pid_t pid) { return pid == getpid() || pid == 1; }
 // Signal 0: true when the process exists, also when it may not be signalled.
 bool IsAlive(pid_t pid) { return kill(pid, 0) == 0 || errno == EPERM; }
 
-bool DiscardLogMessage(logging::LogSeverity, const char*, int, size_t,
-                       const std::string&) {
-  return true;
-}
-
 // The identity from process.json, read without a log line: its faults are
 // the start command's to report, at its own step.
 ProcessManagerIdentity LoadIdentityQuietly(const PackageContext& context) {
-  logging::LogMessageHandlerFunction previous = logging::GetLogMessageHandler();
-  logging::SetLogMessageHandler(DiscardLogMessage);
+  // Below FATAL no message is even created while the file is read.
+  const int previous_level = logging::GetMinLogLevel();
+  logging::SetMinLogLevel(logging::LOG_FATAL);
   std::vector<ProcessConfig> configs;
   bool loaded =
       LoadProcessConfigs(context, GetProcessConfigPath(context), &configs);
   ProcessManagerIdentity identity =
       MakeProcessManagerIdentity(context, loaded, configs);
-  logging::SetLogMessageHandler(previous);
+  logging::SetMinLogLevel(previous_level);
   return identity;
 }
 
