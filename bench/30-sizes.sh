@@ -22,8 +22,10 @@ if [ ! -f "$build/build.ninja" ]; then
   cmake --preset armhf >/dev/null
 fi
 targets=(vorn_cli vorn_operator_docs)
+# Read the list whole: grep -q leaving the pipe early would fail it (pipefail).
+known="$(ninja -C "$build" -t targets all 2>/dev/null || true)"
 for plugin in vorn_governor_plugin vorn_delay_plugin vorn_sound_meter_plugin; do
-  if ninja -C "$build" -t targets all 2>/dev/null | grep -q "^$plugin:"; then
+  if grep -q "^$plugin:" <<<"$known"; then
     targets+=("$plugin")
   fi
 done
@@ -36,6 +38,7 @@ cmake --install "$build" --strip --component runtime --prefix "$work/root" \
 
 # Peers: an empty C++ program and a one-function C++ shared library, with
 # the flags of a Release build (cmake/VornSize.cmake adds the section flags).
+# shellcheck disable=SC2054  # -Wl,--gc-sections is one word
 flags=(-O3 -DNDEBUG -ffunction-sections -fdata-sections -Wl,--gc-sections)
 printf 'int main() { return 0; }\n' >"$work/empty.cc"
 printf 'extern "C" int Create() { return 1; }\n' >"$work/lib.cc"
