@@ -314,6 +314,16 @@ TEST_F(StopKillTest, PidsZeroMinusOneAndInitAreNeverSignalled) {
     EXPECT_EQ(0, kill.exit_code) << content;
     EXPECT_EQ(0, kill.term_signal) << content;
   }
+  // Nor is init found by name: here it is this namespace's runner, the only
+  // process under that name, so a kill of a program of that name ends nothing
+  // and says nothing.
+  unlink(pid_file().c_str());  // if the last kill left the record
+  WriteProcessJson({}, "",
+                   {R"({"name": "init_namesake", "command": [")" +
+                    std::string(getenv("VORN_PID_NAMESPACE_RUN")) + R"("]})"});
+  ChildResult kill = RunCli({"kill", "vorn"});
+  EXPECT_EQ(0, kill.exit_code);
+  EXPECT_EQ("", kill.err);
 }
 
 // Without a namespace, the test runs from a process that can still fork.
