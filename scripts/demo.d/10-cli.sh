@@ -6,7 +6,7 @@ package="$VORN_BUILD/demo/package"
 mkdir -p "$package"
 cp "$VORN_BUILD/src/vorn_package/vorn_cli" "$package/vorn_cli"
 cp "$(dirname "$0")/../../packaging/process.json" "$package/process.json"
-cd "$package"
+cd "$package" || exit 1
 
 show() {
   echo

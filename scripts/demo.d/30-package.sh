@@ -17,7 +17,7 @@ for program in process_manager vorn_shell first_boot_setup; do
 done
 cp "$VORN_BUILD/tools/logshim/logshim" "$package/logshim"
 export TMPDIR="$package/tmp"
-cd "$package"
+cd "$package" || exit 1
 
 show() {
   echo

@@ -31,7 +31,7 @@ cat > "$package/process.json" <<'EOF'
   }
 ]
 EOF
-cd "$package"
+cd "$package" || exit 1
 
 export TMPDIR
 TMPDIR="$(mktemp -d)"

@@ -1,11 +1,13 @@
 // What the device package gives an operator beside vorn_cli: the manual page
 // and the bash completion (both generated from the usage tables), the init
 // script run against a package of the test's own inside its PID namespace,
-// and the systemd unit checked by systemd-analyze.
+// the page and the scripts passed by their linters, and the systemd unit
+// checked by systemd-analyze.
 
 #include <unistd.h>
 
 #include <cstdlib>
+#include <iostream>
 #include <set>
 #include <sstream>
 #include <string>
@@ -156,6 +158,40 @@ TEST_F(InitScriptTest, StartStatusStopRestartForceStop) {
   WriteRawProcessJson("[");
   EXPECT_EQ(6, RunInit("start"));
   EXPECT_EQ(2, RunInit("bogus"));
+}
+
+// The page, the init script and the completion as their linters see them:
+// nothing to report. lexgrog prints the NAME line it found, which is what
+// mandb indexes for apropos.
+TEST(OperatorKitLintTest, LintersReportNothing) {
+  struct Lint {
+    std::vector<std::string> argv;
+    std::string expected_out;
+  };
+  const Lint lints[] = {
+      {{"mandoc", "-T", "lint", "-W", "all", VORN_MAN_PAGE}, ""},
+      {{"lexgrog", VORN_MAN_PAGE},
+       std::string(VORN_MAN_PAGE) +
+           ": \"vorn_cli - start, stop and query the vorn receiver "
+           "package\"\n"},
+      {{"sh", "-n", VORN_INIT_SCRIPT}, ""},
+      {{"shellcheck", VORN_INIT_SCRIPT}, ""},
+      {{"shellcheck", "--shell=bash", VORN_BASH_COMPLETION}, ""},
+  };
+  for (const Lint& lint : lints) {
+    ChildOptions options;
+    options.argv = {"sh", "-c", "command -v \"$0\" >/dev/null || exit 99",
+                    lint.argv[0]};
+    if (RunChild(options).exit_code == 99) {
+      std::cout << "note: " << lint.argv[0] << " is not installed; skipped\n";
+      continue;
+    }
+    options.argv = lint.argv;
+    ChildResult result = RunChild(options);
+    EXPECT_EQ(0, result.exit_code) << lint.argv[0] << ": " << result.err;
+    EXPECT_EQ(lint.expected_out, result.out) << lint.argv[0];
+    EXPECT_EQ("", result.err) << lint.argv[0];
+  }
 }
 
 TEST(SystemdUnitTest, SystemdAnalyzeVerifyAcceptsTheUnit) {
