@@ -151,6 +151,19 @@ TEST_F(InitScriptTest, StartStatusStopRestartForceStop) {
   EXPECT_EQ(3, RunInit("status"));
   EXPECT_TRUE(RunningInstances(manager_name()).empty());
 
+  // A record naming another program's live process (this test's) neither
+  // blocks a start nor fails a stop: vorn_cli drops it.
+  const std::string test_pid = std::to_string(getpid());
+  ASSERT_TRUE(WriteFile(pid_file(), test_pid));
+  EXPECT_EQ(0, RunInit("stop"));
+  ASSERT_TRUE(WriteFile(pid_file(), test_pid));
+  ASSERT_EQ(0, RunInit("start"));
+  pid_t fourth = PidInFile();
+  EXPECT_NE(getpid(), fourth);
+  EXPECT_TRUE(IsAlive(fourth));
+  EXPECT_EQ(0, RunInit("stop"));
+  EXPECT_TRUE(WaitUntilGone(fourth, 5000));
+
   // A pid file whose process is gone; a process.json that refuses the start.
   ASSERT_TRUE(WriteFile(pid_file(), "999999"));
   EXPECT_EQ(1, RunInit("status"));
