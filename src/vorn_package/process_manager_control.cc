@@ -100,10 +100,14 @@ pid_t ReadRecordedPid(const PackageContext& context, bool log_errors,
     return 0;
   }
   pid_t pid = 0;
-  // Run as root, a file that someone else could have written is no record.
+  // Run as root, a file that someone else could have written is no record,
+  // nor is one with a second name: the pid file is only ever stored by
+  // rename, so another link to it is someone keeping an old record to put
+  // back after it has gone stale.
   bool trusted_file =
       geteuid() != 0 ||
-      (info.owner_uid == 0 && (info.mode & (S_IWGRP | S_IWOTH)) == 0);
+      (info.owner_uid == 0 && (info.mode & (S_IWGRP | S_IWOTH)) == 0 &&
+       info.links == 1);
   if (status == base::SmallFileStatus::kTooLarge || !trusted_file ||
       !ParsePidFileContent(content, &pid) || IsProtectedPid(pid)) {
     if (log_errors) {

@@ -198,6 +198,12 @@ TEST_F(PidFileTest, RootDoesNotTrustAFileOthersCouldHaveWritten) {
   EXPECT_EQ(0, Read(false, ProcessManagerIdentity()));
   ASSERT_EQ(0, chown(pid_path_.c_str(), 0, 0));
   EXPECT_EQ(live_, Read(false, ProcessManagerIdentity()));
+  // A second name kept elsewhere could put an old record back later.
+  const std::string kept = pid_path_ + ".kept";
+  ASSERT_EQ(0, link(pid_path_.c_str(), kept.c_str()));
+  EXPECT_EQ(0, Read(false, ProcessManagerIdentity()));
+  ASSERT_EQ(0, unlink(kept.c_str()));
+  EXPECT_EQ(live_, Read(false, ProcessManagerIdentity()));
 }
 
 TEST_F(PidFileTest, IdentityNamesTheManagerProgramAndTheLogWrapper) {

@@ -125,6 +125,7 @@ SmallFileStatus ReadSmallRegularFile(const FilePath& path, size_t max_size,
   if (status != SmallFileStatus::kUnreadable && info != nullptr) {
     info->owner_uid = file_info.st_uid;
     info->mode = file_info.st_mode & 07777;
+    info->links = file_info.st_nlink;
   }
   return status;
 }

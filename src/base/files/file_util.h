@@ -56,11 +56,12 @@ enum class SmallFileStatus {
                 // `max_size` of them
 };
 
-// Owner and permission bits of the file that ReadSmallRegularFile read (after
-// following a link, when links are followed).
+// Owner, permission bits and link count of the file that ReadSmallRegularFile
+// read (after following a link, when links are followed).
 struct RegularFileInfo {
   uid_t owner_uid = 0;
   mode_t mode = 0;  // permission bits only (mode & 07777)
+  nlink_t links = 0;
 };
 
 // Reads a small file that lies in a directory others may write to. The open
