@@ -4,6 +4,7 @@
 // the page and the scripts passed by their linters, and the systemd unit
 // checked by systemd-analyze.
 
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cstdlib>
@@ -116,6 +117,7 @@ class InitScriptTest : public PackageTest {
     options.argv = {"sh", VORN_INIT_SCRIPT, action};
     options.env = {{"VORN_CLI", cli()}, {"TMPDIR", dir()}};
     options.cwd = "/";
+    options.timeout_ms = 20000;
     return RunChild(options).exit_code;
   }
 };
@@ -163,6 +165,23 @@ TEST_F(InitScriptTest, StartStatusStopRestartForceStop) {
   EXPECT_TRUE(IsAlive(fourth));
   EXPECT_EQ(0, RunInit("stop"));
   EXPECT_TRUE(WaitUntilGone(fourth, 5000));
+
+  // Files planted at the pid path: none blocks the script, none counts as a
+  // running package, and a stop around them succeeds.
+  const std::string other_writable = Path("other_writable");
+  ASSERT_TRUE(WriteFile(other_writable, test_pid));
+  ASSERT_EQ(0, chmod(other_writable.c_str(), 0666));
+  const std::vector<std::string> plants = {
+      "mkfifo \"$0\"", "ln -s /dev/zero \"$0\"", "echo 1 >\"$0\"",
+      "echo 0 >\"$0\"", "cp -p \"$1\" \"$0\""};
+  for (const std::string& plant : plants) {
+    ChildOptions options;
+    options.argv = {"sh", "-c", plant, pid_file(), other_writable};
+    ASSERT_EQ(0, RunChild(options).exit_code) << plant;
+    EXPECT_EQ(1, RunInit("status")) << plant;
+    EXPECT_EQ(0, RunInit("stop")) << plant;
+    unlink(pid_file().c_str());
+  }
 
   // A pid file whose process is gone; a process.json that refuses the start.
   ASSERT_TRUE(WriteFile(pid_file(), "999999"));
