@@ -35,6 +35,31 @@ timing_run() {
   fi
 }
 
+# timing_rounds <dir> <rounds> <runs> <warm-up runs> <command> <peer>: times
+# <command> and its peer side by side in each of <rounds> rounds of <runs>
+# runs apiece, so that a change in the machine's load between rounds moves
+# both alike and not just the ratio. Prints "median min max" of all runs of
+# <command>, the same of <peer> (microseconds), then the median, least and
+# greatest of the rounds' ratios of medians.
+timing_rounds() {
+  local dir=$1 rounds=$2 runs=$3 warmup=$4 round
+  shift 4
+  for ((round = 1; round <= rounds; round++)); do
+    timing_run "$dir/round$round.json" "$runs" "$warmup" "$@" || return 1
+  done
+  python3 - "$dir"/round*.json <<'PY'
+import json, statistics, sys
+rounds = [json.load(open(f))["results"] for f in sys.argv[1:]]
+out = []
+for i in (0, 1):
+    times = [t for r in rounds for t in r[i]["times"]]
+    out += ["%.0f" % (v * 1e6) for v in (statistics.median(times), min(times), max(times))]
+ratios = [r[0]["median"] / r[1]["median"] for r in rounds]
+out += ["%.2f" % v for v in (statistics.median(ratios), min(ratios), max(ratios))]
+print(" ".join(out))
+PY
+}
+
 # timing_stats <json> <index>: "median min max stddev" of command <index>
 # (from 0, in the order given to timing_run), in microseconds.
 timing_stats() {
